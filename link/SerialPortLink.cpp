@@ -1,0 +1,58 @@
+#include "link/SerialPortLink.h"
+
+#include <cstring>
+
+#include "link/ControlPipe.h"
+#include "platform/thread.h"
+
+namespace {
+// How long shutdown lets a reader run between two emptyings of the control pipe.
+constexpr int kDrainPeriodMs = 20;
+}
+
+SerialPortLink::SerialPortLink(ControlPipe& pipe) : controlPipe(pipe) {}
+
+SerialPortLink::~SerialPortLink() { shutDown(); }
+
+bool SerialPortLink::openPort(int portNumber)
+{
+    port = platform::SerialPort::open(portNumber);
+    return port != nullptr;
+}
+
+void SerialPortLink::startReader()
+{
+    auto started = std::make_unique<SerialReader>(port, controlPipe);
+    if (started->start()) reader = std::move(started);
+}
+
+bool SerialPortLink::sendCommand(const char* text)
+{
+    if (!port) return false;
+    const int length = static_cast<int>(strnlen(text, kCommandLimit));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    return port->write(bytes, length, writeDoneEvent, kWriteWaitMs) == platform::SerialWriteResult::Completed;
+}
+
+void SerialPortLink::closePort()
+{
+    if (reader) {
+        reader->requestStop();
+        if (!reader->waitForEnd(kReaderStopWaitMs)) strayReaders.push_back(std::move(reader));
+        reader.reset();
+    }
+    if (port) port->purge();
+    port.reset();
+}
+
+void SerialPortLink::shutDown()
+{
+    if (reader) strayReaders.push_back(std::move(reader));
+    for (auto& stray : strayReaders) {
+        stray->requestStop();
+        while (!stray->waitForEnd(kDrainPeriodMs)) controlPipe.discardWaiting();
+    }
+    strayReaders.clear();
+    if (port) port->purge();
+    port.reset();
+}

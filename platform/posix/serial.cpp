@@ -1,0 +1,145 @@
+#include "platform/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/native_event.h"
+#include "platform/posix/poll_deadline.h"
+#include "platform/serial_port_table.h"
+
+namespace platform {
+namespace {
+
+// How often a read or write that waits looks at its stop event or deadline, at most.
+constexpr int kPollPeriodMs = 200;
+// A read ends once the line has been quiet this long after a burst, as a 1 ms interval
+// time-out does on Windows; poll counts whole milliseconds, so wait a little longer.
+constexpr int kBurstGapMs = 2;
+
+bool configureLine(int fd)
+{
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) return false;
+    // Raw bytes: no echo, no line editing, no translation of CR/LF, no signals from the line.
+    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    // Parity checking off, no parity bit.
+    settings.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
+    // 8 data bits.
+    settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8;
+    // One stop bit.
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    // The receiver on; modem lines and flow control stay as the device had them.
+    settings.c_cflag |= CREAD;
+    // A read waits for one byte and no timer; with the descriptor non-blocking an empty line
+    // then reads as EAGAIN, so a read of 0 bytes always means the line hung up.
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    // 9600 baud both ways.
+    ::cfsetispeed(&settings, B9600);
+    ::cfsetospeed(&settings, B9600);
+    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+}  // namespace
+
+struct SerialPort::Native {
+    int fd = -1;
+};
+
+std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
+{
+    const std::string path = serialDevicePath(portNumber);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // Exclusive use: TIOCEXCL keeps other opens out (except root's), the advisory lock keeps out
+    // other programs that ask for it, root's included.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    auto native = std::make_unique<Native>();
+    native->fd = fd;
+    return std::make_unique<SerialPort>(std::move(native));
+}
+
+SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+
+SerialPort::~SerialPort()
+{
+    ::ioctl(native_->fd, TIOCNXCL);
+    ::close(native_->fd);
+}
+
+SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
+{
+    writeDone.reset();
+    PollDeadline deadline(timeoutMs);
+    int sent = 0;
+    while (sent < count) {
+        ssize_t written = ::write(native_->fd, bytes + sent, static_cast<size_t>(count - sent));
+        if (written > 0) {
+            sent += static_cast<int>(written);
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
+        if (deadline.passed()) return SerialWriteResult::TimedOut;
+        pollfd entry{native_->fd, POLLOUT, 0};
+        if (::poll(&entry, 1, deadline.remainingMs()) < 0 && !PollDeadline::interrupted()) {
+            return SerialWriteResult::Failed;
+        }
+        if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return SerialWriteResult::Failed;
+    }
+    writeDone.set();
+    return SerialWriteResult::Completed;
+}
+
+SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& stop)
+{
+    Event::Native& stopSignal = stop.native();
+    for (;;) {
+        pollfd entries[2] = {{native_->fd, POLLIN, 0}, {stopSignal.readFd, POLLIN, 0}};
+        const int watched = stopSignal.valid() ? 2 : 1;
+        int ready = ::poll(entries, watched, kPollPeriodMs);
+        if (ready < 0) {
+            if (PollDeadline::interrupted()) continue;
+            return {SerialReadOutcome::LineGone, 0};
+        }
+        if (watched == 2 && entries[1].revents) {
+            std::lock_guard<std::mutex> hold(stopSignal.mutex);
+            if (stopSignal.signalled) return {SerialReadOutcome::Stopped, 0};
+        }
+        if (entries[0].revents & POLLNVAL) return {SerialReadOutcome::LineGone, 0};
+        if (!entries[0].revents) continue;
+
+        // Collect the burst: keep reading until the line pauses or the buffer is full.
+        int count = 0;
+        for (;;) {
+            ssize_t got = ::read(native_->fd, buffer + count, static_cast<size_t>(capacity - count));
+            if (got > 0) {
+                count += static_cast<int>(got);
+                if (count == capacity) break;
+            } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                // End of file or an error: a hung-up terminal reads like this forever.
+                if (count > 0) break;
+                return {SerialReadOutcome::LineGone, 0};
+            }
+            pollfd more{native_->fd, POLLIN, 0};
+            if (::poll(&more, 1, kBurstGapMs) <= 0 || (more.revents & POLLIN) == 0) break;
+        }
+        return {SerialReadOutcome::Data, count};
+    }
+}
+
+void SerialPort::purge() { ::tcflush(native_->fd, TCIOFLUSH); }
+
+}  // namespace platform

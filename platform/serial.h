@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/event.h"
+
+namespace platform {
+
+enum class SerialWriteResult {
+    Completed,
+    Failed,
+    TimedOut,  // not finished within the limit; the write was cancelled before returning
+};
+
+enum class SerialReadOutcome {
+    Data,      // count bytes arrived
+    Stopped,   // the stop event was signalled
+    LineGone,  // the device failed or went away; further reads would fail the same way
+};
+
+struct SerialReadResult {
+    SerialReadOutcome outcome;
+    int count;
+};
+
+// An open serial line for an LX200 mount: exclusive access, 9600 baud, 8 data bits, no parity,
+// one stop bit, the other line settings as the device had them, and anything queued discarded.
+// One thread may read while another writes; purge and destruction need both to be finished.
+class SerialPort {
+public:
+    // Opens COM<portNumber> (on POSIX the device that the port table names for it).
+    // Returns null if the device is absent, in use or not a serial line.
+    static std::unique_ptr<SerialPort> open(int portNumber);
+
+    // Closes the device. Nothing further is written to it.
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Writes count bytes, waiting at most timeoutMs for them to go out. writeDone is the
+    // completion signal of the write (reset first); a write still pending at the limit is
+    // cancelled before this returns, so nothing outlives the call.
+    SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs);
+
+    // Blocks until bytes have arrived and the line has been quiet for a moment (or capacity is
+    // reached), until stop is signalled (noticed within 200 ms), or until the line fails.
+    // Never returns Data with a count of 0, and no read is left pending when it returns.
+    SerialReadResult read(unsigned char* buffer, int capacity, Event& stop);
+
+    // Discards everything queued in either direction.
+    void purge();
+
+    struct Native;
+    explicit SerialPort(std::unique_ptr<Native> native);
+
+private:
+    std::unique_ptr<Native> native_;
+};
+
+}  // namespace platform
