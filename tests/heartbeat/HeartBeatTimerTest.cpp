@@ -1,0 +1,122 @@
+#include "heartbeat/HeartBeatTimer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "link/iHeartBeatListener.h"
+#include "platform/sleep.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class CountingListener final : public iHeartBeatListener {
+public:
+    explicit CountingListener(int callMs = 0) : callMs(callMs) {}
+
+    void onHeartBeat() override
+    {
+        inCall = true;
+        if (callMs > 0) platform::sleepMs(callMs);
+        ++calls;
+        if (mustNotBeCalled) ++callsAfterDetach;
+        inCall = false;
+    }
+
+    bool waitForCalls(int count, int timeoutMs)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (calls < count) {
+            if (Clock::now() > end) return false;
+            platform::sleepMs(10);
+        }
+        return true;
+    }
+
+    const int callMs;
+    std::atomic<int> calls{0};
+    std::atomic<bool> inCall{false};
+    std::atomic<bool> mustNotBeCalled{false};
+    std::atomic<int> callsAfterDetach{0};
+};
+
+TEST(HeartBeatTimer, TicksItsListenerUntilStopped)
+{
+    CountingListener listener;
+    HeartBeatTimer timer;
+    timer.attach(&listener);
+    timer.start();
+    ASSERT_TRUE(listener.waitForCalls(5, 5000));
+    EXPECT_TRUE(timer.stop());
+    const int afterStop = listener.calls;
+    platform::sleepMs(300);
+    EXPECT_EQ(listener.calls, afterStop);
+}
+
+TEST(HeartBeatTimer, TicksAboutEveryHundredMilliseconds)
+{
+    CountingListener listener;
+    HeartBeatTimer timer;
+    timer.attach(&listener);
+    const auto began = Clock::now();
+    timer.start();
+    ASSERT_TRUE(listener.waitForCalls(10, 10000));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
+    timer.stop();
+    // Ten ticks take at least ten periods; the upper margin only catches a stalled timer.
+    EXPECT_GE(elapsed, 10 * 100 - 20);
+    EXPECT_LT(elapsed, 10 * 100 * 5);
+}
+
+TEST(HeartBeatTimer, AfterDetachReturnsNoCallBegins)
+{
+    CountingListener listener(30);  // long calls make a detach during a call likely
+    HeartBeatTimer timer;
+    timer.attach(&listener);
+    timer.start();
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(listener.waitForCalls(listener.calls + 1, 5000));
+        timer.detach();
+        EXPECT_FALSE(listener.inCall) << "detach returned while a call was in progress";
+        listener.mustNotBeCalled = true;
+        platform::sleepMs(250);
+        listener.mustNotBeCalled = false;
+        timer.attach(&listener);
+    }
+    timer.stop();
+    EXPECT_EQ(listener.callsAfterDetach, 0);
+}
+
+TEST(HeartBeatTimer, WithoutAListenerTicksCallNothing)
+{
+    CountingListener listener;
+    HeartBeatTimer timer;
+    timer.start();
+    platform::sleepMs(350);
+    timer.attach(&listener);
+    timer.detach();
+    platform::sleepMs(250);
+    EXPECT_EQ(listener.calls, 0);
+    EXPECT_TRUE(timer.stop());
+}
+
+TEST(HeartBeatTimer, StopBounds)
+{
+    HeartBeatTimer idle;
+    const auto began = Clock::now();
+    EXPECT_TRUE(idle.stop());
+    EXPECT_LT(Clock::now() - began, std::chrono::milliseconds(1000));
+
+    CountingListener slow(400);
+    HeartBeatTimer busy;
+    busy.attach(&slow);
+    busy.start();
+    while (!slow.inCall) platform::sleepMs(5);
+    EXPECT_TRUE(busy.stop());
+    EXPECT_FALSE(slow.inCall) << "stop returned before the call in progress finished";
+    EXPECT_GE(slow.calls, 1);
+}
+
+}  // namespace
