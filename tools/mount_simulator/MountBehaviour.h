@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// How the simulated mount answers. Timing and content combine: a replaced answer can also be
+// delayed and sent one byte at a time.
+struct MountBehaviour {
+    enum class Answers {
+        Normal,    // as an LX200 answers
+        Silent,    // nothing at all, as a mount that is switched off
+        Replaced,  // every get-command gets replacement instead
+    };
+
+    Answers answers = Answers::Normal;
+    std::string replacement;
+    int delayMs = 0;    // from receiving a command to the first byte of its answer
+    int byteGapMs = 0;  // between the bytes of an answer; 0 sends each answer in one piece
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "tools/mount_simulator/ReceivedCommand.h"
+
+// Told of the simulated mount's traffic as it happens, from the simulator's two threads, so
+// possibly from both at once. It must not call the simulator's start, stop or dropLine.
+class MountObserver {
+public:
+    virtual ~MountObserver() = default;
+
+    virtual void commandReceived(const ReceivedCommand& command) = 0;
+    // The answer has gone out completely; milliseconds counts as for received commands.
+    virtual void answerSent(double milliseconds, const std::string& answer) = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "tools/mount_simulator/MountObserver.h"
+
+// Prints the mount's traffic as it happens, one flushed line each, so a person or a script
+// watching the output sees it at once:
+//      12.345  :GS#
+//      12.346  -> 01:23:45#
+class TranscriptPrinter final : public MountObserver {
+public:
+    explicit TranscriptPrinter(std::FILE* out) : out_(out) {}
+
+    void commandReceived(const ReceivedCommand& command) override;
+    void answerSent(double milliseconds, const std::string& answer) override;
+
+private:
+    void printLine(double milliseconds, const std::string& text);
+
+    std::FILE* out_;
+    std::mutex printing_;
+};
