@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/CaseName.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -55,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         AssemblyCase{"a truncated frame swallows the next header as payload", {0xA3, 0x05, 0xA1, 0x01, 0x01},
                      {{0xA3, 0x05, 0xA1, 0x01}}},
         AssemblyCase{"bytes after a frame wait for the next header", {0xA1, 0x04, 0x04, 0x04, 0xA1, 0x01},
-                     {{0xA1, 0x04}, {0xA1, 0x01}}}));
+                     {{0xA1, 0x04}, {0xA1, 0x01}}}),
+    CaseName());
 
 }  // namespace

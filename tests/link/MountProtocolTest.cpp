@@ -9,6 +9,7 @@
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
 #include "link/iSerialPortLink.h"
+#include "support/CaseName.h"
 #include "support/StatusRecorder.h"
 
 namespace {
@@ -135,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
         HandshakeCase{"replies after a failed handshake are ignored", {"12:00:00#", "02:34:56#", "+12*34'56#"},
                       {1, 5}, {":GS#"}},
         HandshakeCase{"a 50-character reply is lost with its terminator", {std::string(50, '0') + "#"}, {1},
-                      {":GS#"}}));
+                      {":GS#"}}),
+    CaseName());
 
 TEST_F(MountProtocolTest, OpensTheRequestedPortThenSettlesBeforeAskingForTheSiderealTime)
 {
@@ -215,6 +217,7 @@ TEST_F(MountProtocolTest, UnknownCommandCodesReportNotConnectedOnlyWithoutAPort)
 }
 
 struct CorrectionCase {
+    const char* what;
     Direction direction;
     const char* move;
     const char* stop;
@@ -238,10 +241,11 @@ TEST_P(Correction, MovesForTheRequestedTicksThenStops)
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, Correction,
-                         ::testing::Values(CorrectionCase{Direction::North, ":Mn#", ":Qn#"},
-                                           CorrectionCase{Direction::South, ":Ms#", ":Qs#"},
-                                           CorrectionCase{Direction::West, ":Mw#", ":Qw#"},
-                                           CorrectionCase{Direction::East, ":Me#", ":Qe#"}));
+                         ::testing::Values(CorrectionCase{"north", Direction::North, ":Mn#", ":Qn#"},
+                                           CorrectionCase{"south", Direction::South, ":Ms#", ":Qs#"},
+                                           CorrectionCase{"west", Direction::West, ":Mw#", ":Qw#"},
+                                           CorrectionCase{"east", Direction::East, ":Me#", ":Qe#"}),
+    CaseName());
 
 TEST_F(MountProtocolTest, CorrectionsOddCases)
 {

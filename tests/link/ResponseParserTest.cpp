@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/CaseName.h"
+
 namespace {
 
 // Feeds text byte by byte and returns the replies completed.
@@ -42,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"50 characters lose their terminator with them", std::string(50, 'x') + "#ok#", {"ok"}},
         ParseCase{"of a 60-character run the last 9 start a new reply", std::string(50, 'a') + "b" + "123456789#",
                   {"123456789"}},
-        ParseCase{"garbage bytes become part of a reply", std::string("\x01\xff" "0#", 4), {"\x01\xff" "0"}}));
+        ParseCase{"garbage bytes become part of a reply", std::string("\x01\xff" "0#", 4), {"\x01\xff" "0"}}),
+    CaseName());
 
 TEST(ResponseParser, ResetForgetsAPartlyCollectedReply)
 {
