@@ -1,0 +1,189 @@
+// The link against the simulated mount over a real serial line: a pair of pseudo-terminals
+// joined by socat (tests/line/with-serial-pair.sh), COM ports under Wine.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/Direction.h"
+#include "link/StatusCode.h"
+#include "link/TelescopeControl.h"
+#include "platform/sleep.h"
+#include "support/SerialLinePair.h"
+#include "support/StatusRecorder.h"
+#include "tools/mount_simulator/MountSimulator.h"
+
+namespace {
+
+constexpr int kGenerousMs = 10000;
+// Long enough for anything in flight to have arrived: a command takes about 5 ms at 9600 baud.
+constexpr int kSettleMs = 400;
+
+constexpr int kConnecting = static_cast<int>(StatusCode::Connecting);
+constexpr int kCannotOpenPort = static_cast<int>(StatusCode::CannotOpenPort);
+constexpr int kTimeout = static_cast<int>(StatusCode::Timeout);
+constexpr int kAlreadyConnected = static_cast<int>(StatusCode::AlreadyConnected);
+constexpr int kCommunicationError = static_cast<int>(StatusCode::CommunicationError);
+constexpr int kReady = static_cast<int>(StatusCode::Ready);
+constexpr int kSendingCorrection = static_cast<int>(StatusCode::SendingCorrection);
+constexpr int kConnectionClosed = static_cast<int>(StatusCode::ConnectionClosed);
+
+class SerialLineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
+        ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+    }
+
+    void TearDown() override
+    {
+        link.shutDown();
+        mount.stop();
+    }
+
+    // Waits for the statuses to reach count and returns them all.
+    std::vector<int> statusesOnceThereAre(size_t count)
+    {
+        EXPECT_TRUE(statuses.waitForCount(count, kGenerousMs)) << "only " << statuses.codes().size() << " statuses";
+        return statuses.codes();
+    }
+
+    std::vector<std::string> commandTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const ReceivedCommand& command : mount.commands()) texts.push_back(command.text);
+        return texts;
+    }
+
+    void ticks(int count)
+    {
+        for (int i = 0; i < count; ++i) link.onHeartBeat();
+    }
+
+    void connectThroughHandshake()
+    {
+        link.connect(SerialLinePair::kLinkPort);
+        ASSERT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kReady}));
+    }
+
+    SerialLinePair line;  // first: it names the devices the others open
+    MountSimulator mount{SerialLinePair::kMountPort};
+    StatusRecorder statuses;
+    TelescopeControl link{&statuses};
+};
+
+TEST_F(SerialLineTest, AnsweringMountPassesTheHandshakeAndASecondConnectIsRefused)
+{
+    connectThroughHandshake();
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#"}));
+
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(3).back(), kAlreadyConnected);
+}
+
+TEST_F(SerialLineTest, AnswersArrivingAByteAtATimeAreReassembled)
+{
+    MountBehaviour slow;
+    slow.delayMs = 30;
+    slow.byteGapMs = 15;
+    mount.setBehaviour(slow);
+    connectThroughHandshake();
+}
+
+TEST_F(SerialLineTest, SilentMountTimesOutOnTheSixtiethTickAndThePortIsReleased)
+{
+    MountBehaviour silent;
+    silent.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(silent);
+    link.connect(SerialLinePair::kLinkPort);
+    ASSERT_TRUE(mount.waitForCommands(1, kGenerousMs));
+
+    ticks(59);
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(statuses.codes(), (std::vector<int>{kConnecting}));
+    ticks(1);
+    EXPECT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kTimeout}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#"}));
+
+    // The port was closed, so it can be opened again.
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(3).back(), kConnecting);
+}
+
+TEST_F(SerialLineTest, ReplyOfTheWrongShapeIsACommunicationErrorAndThePortStaysOpen)
+{
+    MountBehaviour wrong;
+    wrong.answers = MountBehaviour::Answers::Replaced;
+    wrong.replacement = "12:00:00#";  // a time past 09 hours
+    mount.setBehaviour(wrong);
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kCommunicationError}));
+
+    // No time-out follows the failed handshake, and the port is still the link's.
+    ticks(70);
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(3).back(), kAlreadyConnected);
+    link.disconnect();
+    EXPECT_EQ(statusesOnceThereAre(4).back(), kConnectionClosed);
+}
+
+TEST_F(SerialLineTest, WestCorrectionStopsAfterItsFifthTick)
+{
+    connectThroughHandshake();
+    link.sendCorrection(static_cast<int>(Direction::West), 5);
+    EXPECT_EQ(statusesOnceThereAre(3).back(), kSendingCorrection);
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+
+    ticks(4);
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(commandTexts().back(), ":Mw#");
+    EXPECT_EQ(statuses.codes().size(), 3u);
+
+    ticks(1);
+    EXPECT_EQ(statusesOnceThereAre(4).back(), kReady);
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    EXPECT_EQ(commandTexts().back(), ":Qw#");
+}
+
+TEST_F(SerialLineTest, DisconnectMidPulseClosesWithoutSendingTheStop)
+{
+    connectThroughHandshake();
+    link.sendCorrection(static_cast<int>(Direction::North), 20);
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    ticks(3);
+    link.disconnect();
+    EXPECT_EQ(statusesOnceThereAre(4), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kConnectionClosed}));
+
+    // The pulse's remaining ticks find no port.
+    ticks(30);
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mn#"}));
+    EXPECT_EQ(statuses.codes().size(), 4u);
+}
+
+TEST_F(SerialLineTest, MissingPortCannotBeOpened)
+{
+    link.connect(SerialLinePair::kAbsentPort);
+    EXPECT_EQ(statusesOnceThereAre(1), (std::vector<int>{kCannotOpenPort}));
+}
+
+TEST_F(SerialLineTest, LineThatVanishesMidSessionStillClosesCleanly)
+{
+    connectThroughHandshake();
+    link.sendCorrection(static_cast<int>(Direction::East), 50);
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+
+    ASSERT_TRUE(line.cut(kGenerousMs));
+    // Ticks run the pulse out and try to write its stop into the vanished line.
+    ticks(60);
+    link.disconnect();
+    const std::vector<int> seen = statusesOnceThereAre(5);
+    EXPECT_EQ(seen.back(), kConnectionClosed);
+
+    // The link is still fit for use: the vanished device simply cannot be opened.
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(6).back(), kCannotOpenPort);
+}
+
+}  // namespace
