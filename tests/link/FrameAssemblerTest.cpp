@@ -28,6 +28,9 @@ struct AssemblyCase {
     Bytes stream;
     std::vector<Bytes> expected;
 };
+// Shown in the test list, which CTest reads; the raw bytes would differ from run to run.
+void PrintTo(const AssemblyCase& c, std::ostream* out) { *out << c.what; }
+
 
 class FrameAssembly : public ::testing::TestWithParam<AssemblyCase> {};
 

@@ -102,6 +102,9 @@ struct HandshakeCase {
     Codes statuses;
     Commands commands;
 };
+// Shown in the test list, which CTest reads; the raw bytes would differ from run to run.
+void PrintTo(const HandshakeCase& c, std::ostream* out) { *out << c.what; }
+
 
 class Handshake : public MountProtocolTest, public ::testing::WithParamInterface<HandshakeCase> {};
 
@@ -222,6 +225,9 @@ struct CorrectionCase {
     const char* move;
     const char* stop;
 };
+// Shown in the test list, which CTest reads; the raw bytes would differ from run to run.
+void PrintTo(const CorrectionCase& c, std::ostream* out) { *out << c.what; }
+
 
 class Correction : public MountProtocolTest, public ::testing::WithParamInterface<CorrectionCase> {};
 

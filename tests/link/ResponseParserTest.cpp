@@ -25,6 +25,9 @@ struct ParseCase {
     std::string stream;
     std::vector<std::string> expected;
 };
+// Shown in the test list, which CTest reads; the raw bytes would differ from run to run.
+void PrintTo(const ParseCase& c, std::ostream* out) { *out << c.what; }
+
 
 class ReplyAssembly : public ::testing::TestWithParam<ParseCase> {};
 
