@@ -11,17 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/TesterPath.h"
 
-// The tester lies beside this program's folder, in app/.
-std::string testerPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.erase(folder.find_last_of('\\'));
-    return folder.substr(0, folder.find_last_of('\\')) + "\\app\\guide-link-tester.exe";
-}
+namespace {
 
 class TesterResources : public ::testing::Test {
 protected:

@@ -1,0 +1,245 @@
+// The real tester executable, worked through its dialog as a person would, against the simulated
+// mount on a real serial line: a socat pair of pseudo-terminals, COM5 for the tester and COM6 for
+// the mount (tests/line/with-serial-pair.sh). Needs a display (Xvfb will do).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/SerialLinePair.h"
+#include "support/TesterPath.h"
+#include "tools/dialog_driver/DialogDriver.h"
+#include "tools/mount_simulator/MountSimulator.h"
+#include "ui/ResourceIds.h"
+
+namespace {
+
+constexpr int kGenerousMs = 15000;
+constexpr int kTesterPortIndex = SerialLinePair::kLinkPort - 1;  // the list starts at COM1
+
+class TesterEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
+        ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string commandLine = '"' + testerPath() + '"';
+        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &tester))
+            << "cannot start " << testerPath();
+        CloseHandle(tester.hThread);
+        ASSERT_TRUE(dialog.waitForDialog(kGenerousMs)) << "the tester showed no dialog (is there a display?)";
+    }
+
+    void TearDown() override
+    {
+        if (!tester.hProcess) return;
+        if (WaitForSingleObject(tester.hProcess, 0) == WAIT_TIMEOUT) {
+            dialog.close();
+            if (WaitForSingleObject(tester.hProcess, kGenerousMs) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "the tester did not end when its dialog was closed";
+                TerminateProcess(tester.hProcess, 1);
+            }
+        }
+        CloseHandle(tester.hProcess);
+        mount.stop();
+    }
+
+    // Polls the status line until it shows text; false if it did not within timeoutMs.
+    bool statusBecomes(const std::string& text, int timeoutMs = kGenerousMs)
+    {
+        for (int waited = 0; waited < timeoutMs; waited += 10) {
+            if (dialog.text(IDC_STATUS) == text) return true;
+            Sleep(10);
+        }
+        ADD_FAILURE() << "the status line shows \"" << dialog.text(IDC_STATUS) << "\", not \"" << text << '"';
+        return false;
+    }
+
+    void connect()
+    {
+        ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+        ASSERT_TRUE(dialog.click(IDC_CONNECT));
+        ASSERT_TRUE(statusBecomes("Ready"));
+        ASSERT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#"}));
+    }
+
+    std::vector<std::string> commandTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const ReceivedCommand& command : mount.commands()) texts.push_back(command.text);
+        return texts;
+    }
+
+    // Presses the arrow with pulseMs in the field and waits for its stop command.
+    void pulse(int arrowId, const std::string& pulseMs)
+    {
+        const size_t before = mount.commands().size();
+        ASSERT_TRUE(dialog.type(IDC_PULSE_MS, pulseMs));
+        ASSERT_TRUE(dialog.click(arrowId));
+        ASSERT_TRUE(mount.waitForCommands(before + 2, kGenerousMs)) << "no move and stop for arrow " << arrowId;
+    }
+
+    std::string artefactPath(const char* name) const
+    {
+        char path[MAX_PATH];
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string folder(path);
+        folder.erase(folder.find_last_of('\\'));
+        folder += "\\artefacts";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        return folder + "\\" + name;
+    }
+
+    SerialLinePair line;  // first: it names the devices the others open
+    MountSimulator mount{SerialLinePair::kMountPort};
+    PROCESS_INFORMATION tester{};
+    DialogDriver dialog;
+};
+
+TEST_F(TesterEndToEndTest, StartsWithEveryPortListedAndAOneSecondPulse)
+{
+    ASSERT_EQ(dialog.itemCount(IDC_PORT_LIST), 256);
+    EXPECT_EQ(dialog.itemText(IDC_PORT_LIST, 0), "COM1");
+    EXPECT_EQ(dialog.itemText(IDC_PORT_LIST, 9), "COM10");
+    EXPECT_EQ(dialog.itemText(IDC_PORT_LIST, 255), "COM256");
+    EXPECT_EQ(dialog.selectedIndex(IDC_PORT_LIST), 0);
+    EXPECT_EQ(dialog.text(IDC_PULSE_MS), "1000");
+    EXPECT_TRUE(dialog.isChecked(IDC_ENGLISH));
+    EXPECT_FALSE(dialog.isChecked(IDC_MAGYAR));
+    EXPECT_EQ(dialog.text(IDC_STATUS), "");
+}
+
+TEST_F(TesterEndToEndTest, ConnectShowsProgressThenReady)
+{
+    ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    // Shown for at least the half second the tester lets the line settle.
+    EXPECT_TRUE(statusBecomes("Connecting... Please wait."));
+    EXPECT_TRUE(statusBecomes("Ready"));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#"}));
+    EXPECT_TRUE(dialog.saveScreenshot(artefactPath("connected-dialog.bmp")));
+
+    // The language buttons only move their check mark.
+    ASSERT_TRUE(dialog.click(IDC_MAGYAR));
+    EXPECT_TRUE(dialog.isChecked(IDC_MAGYAR));
+    EXPECT_FALSE(dialog.isChecked(IDC_ENGLISH));
+    EXPECT_EQ(dialog.text(IDC_STATUS), "Ready");
+
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    EXPECT_TRUE(statusBecomes("Error: Already connected"));
+    ASSERT_TRUE(dialog.click(IDC_DISCONNECT));
+    EXPECT_TRUE(statusBecomes("Connection closed"));
+}
+
+TEST_F(TesterEndToEndTest, NorthPulseOfOneSecondMovesThenStops)
+{
+    connect();
+    ASSERT_TRUE(dialog.click(IDC_NORTH));
+    EXPECT_TRUE(statusBecomes("Sending correction pulse."));
+    EXPECT_TRUE(statusBecomes("Ready"));
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    const std::vector<ReceivedCommand> commands = mount.commands();
+    EXPECT_EQ(commands[3].text, ":Mn#");
+    EXPECT_EQ(commands[4].text, ":Qn#");
+    // Ten heartbeat ticks; the margins allow for a slow machine.
+    const double pulseMs = commands[4].milliseconds - commands[3].milliseconds;
+    EXPECT_GT(pulseMs, 700);
+    EXPECT_LT(pulseMs, 3000);
+}
+
+TEST_F(TesterEndToEndTest, EachArrowMovesItsOwnWay)
+{
+    connect();
+    struct Arrow {
+        int id;
+        const char* move;
+        const char* stop;
+    };
+    // East is the arrow on the left of the field, west the one on the right.
+    const Arrow arrows[] = {{IDC_NORTH, ":Mn#", ":Qn#"},
+                            {IDC_SOUTH, ":Ms#", ":Qs#"},
+                            {IDC_EAST, ":Me#", ":Qe#"},
+                            {IDC_WEST, ":Mw#", ":Qw#"}};
+    for (const Arrow& arrow : arrows) {
+        pulse(arrow.id, "200");
+        const std::vector<std::string> texts = commandTexts();
+        EXPECT_EQ(texts[texts.size() - 2], arrow.move);
+        EXPECT_EQ(texts.back(), arrow.stop);
+    }
+}
+
+TEST_F(TesterEndToEndTest, PulseFieldIsCorrectedIntoItsRange)
+{
+    connect();
+    pulse(IDC_NORTH, "150");
+    EXPECT_EQ(dialog.text(IDC_PULSE_MS), "200");
+    pulse(IDC_SOUTH, "not a number");
+    EXPECT_EQ(dialog.text(IDC_PULSE_MS), "200");
+
+    ASSERT_TRUE(dialog.type(IDC_PULSE_MS, "9999"));
+    ASSERT_TRUE(dialog.click(IDC_WEST));
+    EXPECT_EQ(dialog.text(IDC_PULSE_MS), "5000");
+    ASSERT_TRUE(mount.waitForCommands(8, kGenerousMs));
+    EXPECT_EQ(commandTexts().back(), ":Mw#");
+    // The longest pulse is cut short by disconnecting, which sends no stop.
+    ASSERT_TRUE(dialog.click(IDC_DISCONNECT));
+    EXPECT_TRUE(statusBecomes("Connection closed"));
+}
+
+TEST_F(TesterEndToEndTest, PortThatCannotBeOpenedSaysSo)
+{
+    ASSERT_TRUE(dialog.select(IDC_PORT_LIST, SerialLinePair::kAbsentPort - 1));
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    EXPECT_TRUE(statusBecomes("Error: Cannot open port"));
+    ASSERT_TRUE(dialog.click(IDC_NORTH));
+    EXPECT_TRUE(statusBecomes("Error: Not connected yet."));
+}
+
+TEST_F(TesterEndToEndTest, SilentMountEndsInATimeout)
+{
+    MountBehaviour silent;
+    silent.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(silent);
+    ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    EXPECT_TRUE(statusBecomes("Connecting... Please wait."));
+    // Sixty ticks after the question: about six seconds.
+    EXPECT_TRUE(statusBecomes("Connection failed: Timeout", 30000));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#"}));
+}
+
+TEST_F(TesterEndToEndTest, WrongReplyIsACommunicationError)
+{
+    MountBehaviour wrong;
+    wrong.answers = MountBehaviour::Answers::Replaced;
+    wrong.replacement = "12:00:00#";
+    mount.setBehaviour(wrong);
+    ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    EXPECT_TRUE(statusBecomes("Communication error"));
+}
+
+TEST_F(TesterEndToEndTest, ClosingDuringAPulseEndsWithCodeZeroAndSendsNothingMore)
+{
+    connect();
+    ASSERT_TRUE(dialog.type(IDC_PULSE_MS, "3000"));
+    ASSERT_TRUE(dialog.click(IDC_NORTH));
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+
+    dialog.close();
+    ASSERT_EQ(WaitForSingleObject(tester.hProcess, kGenerousMs), WAIT_OBJECT_0) << "the tester did not end";
+    DWORD exitCode = 1;
+    GetExitCodeProcess(tester.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+
+    // Past the pulse's end: its stop command never comes.
+    Sleep(3500);
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mn#"}));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Tries the tester against a simulated LX200 mount, no telescope needed. Installs what is
+# missing, builds the tester and the simulator, joins them with a socat pair of pseudo-terminals
+# that a scratch Wine prefix shows as COM1, and starts the tester.
+#  - With a display (DISPLAY set), the tester is yours: pick COM1, press Connect, then the arrows.
+#    Close the dialog to end.
+#  - Without one, it runs on Xvfb and plays a short session by itself: connect, one pulse each
+#    way, disconnect; it prints what crossed the line, with timings, and saves a screenshot.
+#   tools/try-tester.sh [--headless]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+headless=false
+[ "${1:-}" = --headless ] && headless=true
+[ -n "${DISPLAY:-}" ] || headless=true
+
+tools/install-packages.sh
+echo "Building the tester and the mount simulator..."
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)" --target guide-link-tester dialog-driver >/dev/null
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$(nproc)" --target lx200-mount-sim >/dev/null
+
+work=$root/build/tryout
+mkdir -p "$work"
+prefix=$work/wineprefix
+line=$(mktemp -d "${TMPDIR:-/tmp}/tryout-line.XXXXXX")
+pids=()
+cleanup() {
+    kill "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    rm -rf "$line"
+}
+trap cleanup EXIT
+
+socat pty,raw,echo=0,link="$line/pc" pty,raw,echo=0,link="$line/mount" &
+pids+=($!)
+for _ in $(seq 200); do [ -e "$line/pc" ] && [ -e "$line/mount" ] && break; sleep 0.025; done
+
+echo "The simulated mount is on COM1. What crosses the line (seconds since the mount started):"
+build/native/tools/mount_simulator/lx200-mount-sim --device "$line/mount" &
+pids+=($!)
+
+export WINE_COM_PORTS="1=$line/pc"
+tester=build/windows/app/guide-link-tester.exe
+if ! $headless; then
+    cmake/wine-run.sh "$prefix" "$tester"
+    exit 0
+fi
+
+display=:$((90 + RANDOM % 500))
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+sleep 1
+cmake/wine-run.sh "$prefix" "$tester" &
+pids+=($!)
+
+coproc DRIVER { cmake/wine-run.sh "$prefix" build/windows/tools/dialog_driver/dialog-driver.exe 2>/dev/null; }
+ask() {
+    echo "$*" >&"${DRIVER[1]}"
+    IFS= read -r answer <&"${DRIVER[0]}"
+    answer=${answer%$'\r'}
+}
+# Waits up to 20 s for the status line to read $1.
+await_status() {
+    for _ in $(seq 200); do
+        ask text 110
+        [ "$answer" = "$1" ] && { echo "    status: $answer"; return 0; }
+        sleep 0.1
+    done
+    echo "    status: $answer (expected \"$1\")"
+    return 1
+}
+
+ask wait 30000
+[ "$answer" = ok ] || { echo "The tester's dialog did not appear." >&2; exit 1; }
+echo "--- pressing Connect with COM1 selected"
+ask select 102 0
+ask click 100
+await_status Ready
+ask screenshot "Z:${work//\//\\}\\tester.bmp"
+for arrow in 140:north 141:south 142:east 143:west; do
+    echo "--- a 1000 ms pulse ${arrow#*:}"
+    ask click "${arrow%%:*}"
+    await_status "Sending correction pulse."
+    await_status Ready
+done
+echo "--- pressing Disconnect"
+ask click 101
+await_status "Connection closed"
+ask close
+sleep 0.5
+echo "Screenshot of the connected dialog: $work/tester.bmp"
