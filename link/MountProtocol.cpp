@@ -100,18 +100,20 @@ void MountProtocol::handleTick()
     }
     if (raTicks != 0) {
         --raTicks;
-        if (raTicks == 0) {
-            send(raDirection == static_cast<unsigned>(Direction::West) ? ":Qw#" : ":Qe#");
-            report(StatusCode::Ready);
-        }
+        if (raTicks == 0) endPulse(raDirection == static_cast<unsigned>(Direction::West) ? ":Qw#" : ":Qe#");
     }
     if (decTicks != 0) {
         --decTicks;
-        if (decTicks == 0) {
-            send(decSouth != 0 ? ":Qs#" : ":Qn#");
-            report(StatusCode::Ready);
-        }
+        if (decTicks == 0) endPulse(decSouth != 0 ? ":Qs#" : ":Qn#");
     }
+}
+
+void MountProtocol::endPulse(const char* stopCommand)
+{
+    const bool lost = !send(stopCommand);
+    report(StatusCode::Ready);
+    // The mount may still be moving: the line must not end on "Ready".
+    if (lost) report(StatusCode::CommunicationError);
 }
 
 void MountProtocol::receive(const unsigned char* bytes, int count)
@@ -163,37 +165,40 @@ void MountProtocol::startCorrection(const unsigned char* frame)
     report(StatusCode::SendingCorrection);
     const int direction = payload[1];
     const int ticks = payload[2];
+    const char* moveCommand;
     switch (direction) {
     case static_cast<int>(Direction::North):
         decTicks = ticks;
         decSouth = 0;
-        send(":Mn#");
-        return;
+        moveCommand = ":Mn#";
+        break;
     case static_cast<int>(Direction::South):
         decTicks = ticks;
         decSouth = 1;
-        send(":Ms#");
-        return;
+        moveCommand = ":Ms#";
+        break;
     case static_cast<int>(Direction::West):
         raTicks = ticks;
         raDirection = static_cast<unsigned>(Direction::West);
-        send(":Mw#");
-        return;
+        moveCommand = ":Mw#";
+        break;
     case static_cast<int>(Direction::East):
         raTicks = ticks;
         raDirection = static_cast<unsigned>(Direction::East);
-        send(":Me#");
-        return;
+        moveCommand = ":Me#";
+        break;
     default:
         return;
     }
+    // A pulse whose move never reached the mount must not look as if it had.
+    if (!send(moveCommand)) report(StatusCode::CommunicationError);
 }
 
-void MountProtocol::send(const char* command)
+bool MountProtocol::send(const char* command)
 {
     // A pulse that ends in the tick in which the handshake time-out closed the port has no
-    // port to send its stop command to.
-    if (portOpen) serial.sendCommand(command);
+    // port to send its stop command to; that is no failed write.
+    return !portOpen || serial.sendCommand(command);
 }
 
 void MountProtocol::report(StatusCode code)

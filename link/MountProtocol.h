@@ -41,7 +41,9 @@ private:
     void handleResponse(const char* reply, int length);
     void failHandshake();
     void startCorrection(const unsigned char* frame);
-    void send(const char* command);
+    void endPulse(const char* stopCommand);
+    // False only when a write to the open port failed or did not finish in time.
+    bool send(const char* command);
     void report(StatusCode code);
 
     iSerialPortLink& serial;

@@ -168,22 +168,26 @@ TEST_F(SerialLineTest, MissingPortCannotBeOpened)
     EXPECT_EQ(statusesOnceThereAre(1), (std::vector<int>{kCannotOpenPort}));
 }
 
-TEST_F(SerialLineTest, LineThatVanishesMidSessionStillClosesCleanly)
+TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly)
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::East), 50);
     ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
 
     ASSERT_TRUE(line.cut(kGenerousMs));
-    // Ticks run the pulse out and try to write its stop into the vanished line.
+    // The pulse runs out, and its stop cannot be written into the vanished line; nor can a new
+    // pulse's move. Neither may end on "Ready".
     ticks(60);
+    EXPECT_EQ(statusesOnceThereAre(5), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kReady,
+                                                         kCommunicationError}));
+    link.sendCorrection(static_cast<int>(Direction::North), 2);
+    EXPECT_EQ(statusesOnceThereAre(7).back(), kCommunicationError);
     link.disconnect();
-    const std::vector<int> seen = statusesOnceThereAre(5);
-    EXPECT_EQ(seen.back(), kConnectionClosed);
+    EXPECT_EQ(statusesOnceThereAre(8).back(), kConnectionClosed);
 
     // The link is still fit for use: the vanished device simply cannot be opened.
     link.connect(SerialLinePair::kLinkPort);
-    EXPECT_EQ(statusesOnceThereAre(6).back(), kCannotOpenPort);
+    EXPECT_EQ(statusesOnceThereAre(9).back(), kCannotOpenPort);
 }
 
 }  // namespace

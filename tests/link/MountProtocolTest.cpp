@@ -18,6 +18,7 @@ namespace {
 class RecordingSerialLink final : public iSerialPortLink {
 public:
     bool openSucceeds = true;
+    bool writesSucceed = true;
     std::vector<std::string> calls;
     int openedPort = -1;
 
@@ -31,7 +32,7 @@ public:
     bool sendCommand(const char* text) override
     {
         calls.push_back(text);
-        return true;
+        return writesSucceed;
     }
     void closePort() override { calls.push_back("close"); }
 
@@ -264,6 +265,25 @@ TEST_F(MountProtocolTest, CorrectionsOddCases)
     ticks(60);
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8}));
+}
+
+TEST_F(MountProtocolTest, APulseWhoseWritesFailEndsOnACommunicationError)
+{
+    connectAndVerify();
+    serial.writesSucceed = false;  // the adapter has been pulled
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5}));
+    ticks(2);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5, 7, 5}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#", ":Qn#"}));
+}
+
+TEST_F(MountProtocolTest, FailedHandshakeWritesStillEndInTheTimeOut)
+{
+    serial.writesSucceed = false;
+    dispatch(ControlFrame::connect(3));
+    ticks(MountProtocol::kHandshakeTicks);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 3}));
 }
 
 TEST_F(MountProtocolTest, ANewPulseOnTheSameAxisReplacesTheRunningOne)
