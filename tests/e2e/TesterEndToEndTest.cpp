@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,11 @@ protected:
     {
         ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
         ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+        startTester();
+    }
+
+    void startTester()
+    {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         std::string commandLine = '"' + testerPath() + '"';
@@ -240,6 +248,43 @@ TEST_F(TesterEndToEndTest, ClosingDuringAPulseEndsWithCodeZeroAndSendsNothingMor
     // Past the pulse's end: its stop command never comes.
     Sleep(3500);
     EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mn#"}));
+}
+
+// Closing at random moments (connecting, in the handshake, mid-pulse, idle): the program ends
+// at once with code 0 and writes nothing more to the line.
+TEST_F(TesterEndToEndTest, ClosingFiftyTimesAtRandomMomentsAlwaysEndsCleanly)
+{
+    constexpr int kRounds = 50;
+    constexpr int kPromptExitMs = 5000;
+    std::mt19937 random(2024);
+    double slowestExitMs = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0) startTester();
+        ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+        ASSERT_TRUE(dialog.click(IDC_CONNECT));
+        // Half the rounds also start a pulse once the handshake has had a chance.
+        if (random() % 2 == 0) {
+            Sleep(700 + random() % 300);
+            dialog.click(IDC_NORTH);
+        }
+        Sleep(random() % 1200);
+
+        const DWORD closedAt = GetTickCount();
+        dialog.close();
+        ASSERT_EQ(WaitForSingleObject(tester.hProcess, kPromptExitMs), WAIT_OBJECT_0) << "the tester did not end";
+        slowestExitMs = std::max(slowestExitMs, static_cast<double>(GetTickCount() - closedAt));
+        DWORD exitCode = 1;
+        GetExitCodeProcess(tester.hProcess, &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+        CloseHandle(tester.hProcess);
+        tester.hProcess = nullptr;
+
+        const size_t atExit = mount.commands().size();
+        Sleep(300);
+        EXPECT_EQ(mount.commands().size(), atExit) << "written after the tester ended";
+    }
+    std::printf("slowest end after closing: %.0f ms\n", slowestExitMs);
 }
 
 }  // namespace

@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "link/Direction.h"
-#include "link/StatusCode.h"
-#include "link/TelescopeControl.h"
 #include "platform/sleep.h"
-#include "support/SerialLinePair.h"
-#include "support/StatusRecorder.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "support/LinkOverSerialLine.h"
 
 namespace {
-
-constexpr int kGenerousMs = 10000;
-// Long enough for anything in flight to have arrived: a command takes about 5 ms at 9600 baud.
-constexpr int kSettleMs = 400;
 
 constexpr int kConnecting = static_cast<int>(StatusCode::Connecting);
 constexpr int kCannotOpenPort = static_cast<int>(StatusCode::CannotOpenPort);
@@ -28,50 +20,7 @@ constexpr int kReady = static_cast<int>(StatusCode::Ready);
 constexpr int kSendingCorrection = static_cast<int>(StatusCode::SendingCorrection);
 constexpr int kConnectionClosed = static_cast<int>(StatusCode::ConnectionClosed);
 
-class SerialLineTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
-        ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
-    }
-
-    void TearDown() override
-    {
-        link.shutDown();
-        mount.stop();
-    }
-
-    // Waits for the statuses to reach count and returns them all.
-    std::vector<int> statusesOnceThereAre(size_t count)
-    {
-        EXPECT_TRUE(statuses.waitForCount(count, kGenerousMs)) << "only " << statuses.codes().size() << " statuses";
-        return statuses.codes();
-    }
-
-    std::vector<std::string> commandTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const ReceivedCommand& command : mount.commands()) texts.push_back(command.text);
-        return texts;
-    }
-
-    void ticks(int count)
-    {
-        for (int i = 0; i < count; ++i) link.onHeartBeat();
-    }
-
-    void connectThroughHandshake()
-    {
-        link.connect(SerialLinePair::kLinkPort);
-        ASSERT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kReady}));
-    }
-
-    SerialLinePair line;  // first: it names the devices the others open
-    MountSimulator mount{SerialLinePair::kMountPort};
-    StatusRecorder statuses;
-    TelescopeControl link{&statuses};
-};
+using SerialLineTest = LinkOverSerialLine;
 
 TEST_F(SerialLineTest, AnsweringMountPassesTheHandshakeAndASecondConnectIsRefused)
 {

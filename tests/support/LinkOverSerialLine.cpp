@@ -1,0 +1,37 @@
+#include "support/LinkOverSerialLine.h"
+
+void LinkOverSerialLine::SetUp()
+{
+    ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
+    ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+}
+
+void LinkOverSerialLine::TearDown()
+{
+    link.shutDown();
+    mount.stop();
+}
+
+std::vector<int> LinkOverSerialLine::statusesOnceThereAre(size_t count)
+{
+    EXPECT_TRUE(statuses.waitForCount(count, kGenerousMs)) << "only " << statuses.codes().size() << " statuses";
+    return statuses.codes();
+}
+
+std::vector<std::string> LinkOverSerialLine::commandTexts() const
+{
+    std::vector<std::string> texts;
+    for (const ReceivedCommand& command : mount.commands()) texts.push_back(command.text);
+    return texts;
+}
+
+void LinkOverSerialLine::ticks(int count)
+{
+    for (int i = 0; i < count; ++i) link.onHeartBeat();
+}
+
+void LinkOverSerialLine::connectThroughHandshake()
+{
+    link.connect(SerialLinePair::kLinkPort);
+    ASSERT_EQ(statusesOnceThereAre(2), (std::vector<int>{code(StatusCode::Connecting), code(StatusCode::Ready)}));
+}
