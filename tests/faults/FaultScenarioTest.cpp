@@ -15,16 +15,9 @@
 #include "platform/sleep.h"
 #include "support/LinkOverSerialLine.h"
 #include "support/ProcessCpu.h"
+#include "support/StatusCodes.h"
 
 namespace {
-
-constexpr int kConnecting = static_cast<int>(StatusCode::Connecting);
-constexpr int kCannotOpenPort = static_cast<int>(StatusCode::CannotOpenPort);
-constexpr int kTimeout = static_cast<int>(StatusCode::Timeout);
-constexpr int kCommunicationError = static_cast<int>(StatusCode::CommunicationError);
-constexpr int kNotConnected = static_cast<int>(StatusCode::NotConnected);
-constexpr int kReady = static_cast<int>(StatusCode::Ready);
-constexpr int kConnectionClosed = static_cast<int>(StatusCode::ConnectionClosed);
 
 // A thread that spins takes a whole core; an idle link takes next to nothing.
 constexpr double kIdleCpuShare = 0.25;

@@ -8,17 +8,9 @@
 #include "link/Direction.h"
 #include "platform/sleep.h"
 #include "support/LinkOverSerialLine.h"
+#include "support/StatusCodes.h"
 
 namespace {
-
-constexpr int kConnecting = static_cast<int>(StatusCode::Connecting);
-constexpr int kCannotOpenPort = static_cast<int>(StatusCode::CannotOpenPort);
-constexpr int kTimeout = static_cast<int>(StatusCode::Timeout);
-constexpr int kAlreadyConnected = static_cast<int>(StatusCode::AlreadyConnected);
-constexpr int kCommunicationError = static_cast<int>(StatusCode::CommunicationError);
-constexpr int kReady = static_cast<int>(StatusCode::Ready);
-constexpr int kSendingCorrection = static_cast<int>(StatusCode::SendingCorrection);
-constexpr int kConnectionClosed = static_cast<int>(StatusCode::ConnectionClosed);
 
 using SerialLineTest = LinkOverSerialLine;
 

@@ -33,5 +33,5 @@ void LinkOverSerialLine::ticks(int count)
 void LinkOverSerialLine::connectThroughHandshake()
 {
     link.connect(SerialLinePair::kLinkPort);
-    ASSERT_EQ(statusesOnceThereAre(2), (std::vector<int>{code(StatusCode::Connecting), code(StatusCode::Ready)}));
+    ASSERT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kReady}));
 }

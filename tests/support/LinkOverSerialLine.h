@@ -8,6 +8,7 @@
 #include "link/StatusCode.h"
 #include "link/TelescopeControl.h"
 #include "support/SerialLinePair.h"
+#include "support/StatusCodes.h"
 #include "support/StatusRecorder.h"
 #include "tools/mount_simulator/MountSimulator.h"
 
@@ -18,8 +19,6 @@ protected:
     static constexpr int kGenerousMs = 10000;
     // Long enough for anything in flight to have arrived: a command takes about 5 ms at 9600 baud.
     static constexpr int kSettleMs = 400;
-
-    static constexpr int code(StatusCode status) { return static_cast<int>(status); }
 
     void SetUp() override;
     void TearDown() override;
