@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/ControlPipe.h"
+#include "link/iLinkObserver.h"
 #include "platform/thread.h"
 
 namespace {
@@ -22,7 +23,7 @@ bool SerialPortLink::openPort(int portNumber)
 
 void SerialPortLink::startReader()
 {
-    auto started = std::make_unique<SerialReader>(port, controlPipe);
+    auto started = std::make_unique<SerialReader>(port, controlPipe, observer);
     if (started->start()) reader = std::move(started);
 }
 
@@ -31,7 +32,13 @@ bool SerialPortLink::sendCommand(const char* text)
     if (!port) return false;
     const int length = static_cast<int>(strnlen(text, kCommandLimit));
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    return port->write(bytes, length, writeDoneEvent, kWriteWaitMs) == platform::SerialWriteResult::Completed;
+    // The clock is read only for an observer.
+    iLinkObserver* watcher = observer.load();
+    using Clock = iLinkObserver::Clock;
+    const Clock::time_point startedAt = watcher ? Clock::now() : Clock::time_point{};
+    const bool ok = port->write(bytes, length, writeDoneEvent, kWriteWaitMs) == platform::SerialWriteResult::Completed;
+    if (watcher) watcher->commandWritten(text, length, startedAt, Clock::now(), ok);
+    return ok;
 }
 
 void SerialPortLink::closePort()

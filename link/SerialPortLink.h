@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -9,9 +10,11 @@
 #include "platform/serial.h"
 
 class ControlPipe;
+class iLinkObserver;
 
 // The link's serial port: opening and configuring it, writing LX200 commands, the serial reader
-// that feeds received bytes into the control pipe, and closing it. Frame reader thread only.
+// that feeds received bytes into the control pipe, and closing it. Frame reader thread only,
+// except setObserver.
 class SerialPortLink final : public iSerialPortLink {
 public:
     static constexpr int kCommandLimit = 30;
@@ -32,8 +35,14 @@ public:
     // meanwhile are discarded, so only once the frame reader has ended for good.
     void shutDown();
 
+    // Any thread, any time: the observer (null for none) sees the commands written and the bytes
+    // read from then on. Not owned; it must outlive shutDown, or be replaced before it goes and
+    // no call to it be running (a call can be in progress while it is replaced).
+    void setObserver(iLinkObserver* watcher) { observer.store(watcher); }
+
 private:
     ControlPipe& controlPipe;
+    std::atomic<iLinkObserver*> observer{nullptr};
     std::shared_ptr<platform::SerialPort> port;
     platform::Event writeDoneEvent{platform::EventReset::Automatic};
     std::unique_ptr<SerialReader> reader;

@@ -1,13 +1,15 @@
 #include "link/SerialReader.h"
 
 #include "link/ControlPipe.h"
+#include "link/iLinkObserver.h"
 
 namespace {
 constexpr int kReceiveBufferSize = 128;
 }
 
-SerialReader::SerialReader(std::shared_ptr<platform::SerialPort> port, ControlPipe& pipe)
-    : port(std::move(port)), pipe(pipe)
+SerialReader::SerialReader(std::shared_ptr<platform::SerialPort> port, ControlPipe& pipe,
+                           const std::atomic<iLinkObserver*>& observer)
+    : port(std::move(port)), pipe(pipe), observer(observer)
 {
 }
 
@@ -34,6 +36,9 @@ void SerialReader::forwardUntilStopped()
         const platform::SerialReadResult result = port->read(buffer, kReceiveBufferSize, stopEvent);
         switch (result.outcome) {
         case platform::SerialReadOutcome::Data:
+            if (iLinkObserver* watcher = observer.load()) {
+                watcher->bytesReceived(buffer, result.count, iLinkObserver::Clock::now());
+            }
             pipe.forwardData(buffer, result.count);
             break;
         case platform::SerialReadOutcome::Stopped:

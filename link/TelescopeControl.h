@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 
 class TelescopeListener;
+class iLinkObserver;
 
 // The link between the user interface and the mount. Requests arrive as control frames on its
 // pipe; its own thread, the frame reader, carries them out one after another and reports the
@@ -34,6 +35,12 @@ public:
     // Frames still queued are dropped. Waits for the frame being handled (a close can take
     // 10 s). Call from the thread that owns the object; further calls do nothing.
     void shutDown();
+
+    // Lets observer (null for none) watch the bytes on the serial line: the commands the frame
+    // reader writes and the bytes the serial reader reads, each on that thread, from then on.
+    // Any thread; best before connecting, so it sees a connection whole. Not owned: it must
+    // outlive shutDown, or be replaced before it goes while no call to it can be running.
+    void setObserver(iLinkObserver* observer) { serialLink.setObserver(observer); }
 
 private:
     static void runFrameReader(void* self);

@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(cmake g++ clang libclang-rt-14-dev googletest socat xvfb
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64)
+          g++-mingw-w64-i686-posix wine wine32:i386 wine64
+          libcli11-dev libfmt-dev nlohmann-json3-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The serial devices of this machine as guide-link names them, finds them and explains why one
+// could not be opened. One backend per system: paths under /dev on POSIX, COM ports on Windows.
+namespace devices {
+
+// The environment variable that names further devices for `ports`, separated as PATH is.
+constexpr const char* kExtraPortsVariable = "GUIDE_LINK_EXTRA_PORTS";
+
+// A serial port as the link opens it: COM<number>, which on POSIX stands for device.
+struct PortChoice {
+    int number = 0;
+    std::string device;  // as the user gave it, for messages: /dev/ttyUSB0, COM3
+};
+
+// Reads PORT as given on the command line: a device path or a name under /dev on POSIX, COM1
+// to COM255 on Windows. False, with the reason in error, for what cannot be a port here.
+// linkNumber is the number POSIX gives the device in the link's port table.
+bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error);
+
+// Makes COM<choice.number> stand for choice.device where devices have paths; nothing elsewhere.
+void bindPort(const PortChoice& choice);
+
+// Why a serial device could not be opened, found by trying it again.
+struct OpenProblem {
+    enum Kind {
+        Missing,           // no such device
+        PermissionDenied,  // the user may not open it
+        Busy,              // another program has it
+        NotSerial,         // it is there, but is no serial line
+        Unknown,           // it opens now; or something else went wrong
+    };
+    Kind kind = Unknown;
+    std::string detail;  // the system's words, or the group that owns the device
+};
+OpenProblem diagnoseOpenFailure(const std::string& device);
+
+// What to tell the user about problem with device: one sentence of cause, then what to do.
+std::string explain(const OpenProblem& problem, const std::string& device);
+// A short name for problem, for scripts: "missing", "permission-denied", "busy", ...
+const char* problemName(OpenProblem::Kind kind);
+
+struct Entry {
+    std::string device;       // what to give guide-link: /dev/ttyUSB0, COM3
+    std::string stableName;   // a name that survives replugging (/dev/serial/by-id/...), or ""
+    std::string description;  // what kind of device it is, or where it was named
+    bool present = true;
+    bool accessible = true;   // the user may open it for reading and writing
+};
+
+// The serial devices found on this machine, then those in extra (named on the command line)
+// and in GUIDE_LINK_EXTRA_PORTS, each once, in a natural order.
+std::vector<Entry> list(const std::vector<std::string>& extra);
+
+// Shared by the backends: orders COM2 before COM10 (runs of digits compare as numbers), and
+// splits a list at separator, dropping empty parts.
+bool naturalLess(const std::string& a, const std::string& b);
+std::vector<std::string> splitList(const std::string& list, char separator);
+
+}  // namespace devices

@@ -1,0 +1,176 @@
+// The Windows backend of the serial device services: devices are COM ports, found through the
+// DOS device names.
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/SerialDevices.h"
+
+namespace devices {
+namespace {
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// 1 to 255 for "COM1" to "COM255" (any case), 0 for anything else.
+int comNumber(const std::string& name)
+{
+    const std::string text = upper(name);
+    if (text.size() < 4 || text.compare(0, 3, "COM") != 0) return 0;
+    int number = 0;
+    for (size_t i = 3; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])) || number > 255) return 0;
+        number = number * 10 + (text[i] - '0');
+    }
+    return number >= 1 && number <= 255 ? number : 0;
+}
+
+std::string systemMessage(DWORD code)
+{
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "system error " + std::to_string(code) : message;
+}
+
+// What the DOS device name stands for (\Device\Serial0), or "" if there is no such device.
+std::string target(const std::string& name)
+{
+    char buffer[1024] = {};
+    if (QueryDosDeviceA(name.c_str(), buffer, sizeof buffer) == 0) return "";
+    return buffer;
+}
+
+// Whether COM<n> is there: a DOS device name for it, or else a device that opens or is busy
+// (Wine opens COM ports it has no DOS device name for).
+bool present(const std::string& device)
+{
+    if (!target(device).empty()) return true;
+    const std::string path = "\\\\.\\" + device;
+    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return true;
+    }
+    const DWORD cause = GetLastError();
+    return cause == ERROR_ACCESS_DENIED || cause == ERROR_SHARING_VIOLATION;
+}
+
+std::vector<std::string> dosDeviceNames()
+{
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const DWORD length = QueryDosDeviceA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length != 0) break;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 16 * 1024 * 1024) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    std::vector<std::string> names;
+    for (const char* name = buffer.data(); *name; name += std::strlen(name) + 1) names.emplace_back(name);
+    return names;
+}
+
+}  // namespace
+
+bool choosePort(const std::string& given, int /*linkNumber*/, PortChoice& choice, std::string& error)
+{
+    std::string name = given;
+    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
+    const int number = comNumber(name);
+    if (number == 0) {
+        error = "'" + given + "' is no COM port; give one such as COM3 (COM1 to COM255)";
+        return false;
+    }
+    choice.number = number;
+    choice.device = "COM" + std::to_string(number);
+    return true;
+}
+
+void bindPort(const PortChoice& /*choice*/) {}
+
+OpenProblem diagnoseOpenFailure(const std::string& device)
+{
+    const std::string path = "\\\\.\\" + device;
+    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return {OpenProblem::Unknown, "it opens now; it may have been busy for a moment"};
+    }
+    const DWORD cause = GetLastError();
+    switch (cause) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return {OpenProblem::Missing, systemMessage(cause)};
+    // Windows refuses a second opener of a COM port with "access denied".
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return {OpenProblem::Busy, systemMessage(cause)};
+    default:
+        return {OpenProblem::Unknown, systemMessage(cause)};
+    }
+}
+
+std::string explain(const OpenProblem& problem, const std::string& device)
+{
+    switch (problem.kind) {
+    case OpenProblem::Missing:
+        return "There is no " + device +
+               ". Check that the USB-serial adapter or cable is plugged in and its driver installed "
+               "(Device Manager, Ports (COM & LPT)), then run 'guide-link ports' to see the COM ports this "
+               "machine has.";
+    case OpenProblem::Busy:
+        return device + " is in use by another program (another guide-link, the tester, a planetarium or "
+               "guiding program, a terminal program). Close it and try again.";
+    case OpenProblem::PermissionDenied:
+        return "You may not open " + device + " (" + problem.detail + ").";
+    case OpenProblem::NotSerial:
+        return device + " is not a serial port. Run 'guide-link ports' to see the COM ports this machine has.";
+    case OpenProblem::Unknown:
+        break;
+    }
+    return device + " could not be opened as a serial line at 9600 baud (" + problem.detail +
+           "). Try again; if it keeps failing, unplug the adapter and plug it back in.";
+}
+
+std::vector<Entry> list(const std::vector<std::string>& extra)
+{
+    std::vector<Entry> found;
+    for (const std::string& name : dosDeviceNames()) {
+        const int number = comNumber(name);
+        if (number == 0) continue;
+        const std::string device = "COM" + std::to_string(number);
+        if (std::any_of(found.begin(), found.end(), [&](const Entry& e) { return e.device == device; })) continue;
+        found.push_back({device, "", target(device), true, true});
+    }
+    std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) { return naturalLess(a.device, b.device); });
+
+    std::vector<std::pair<std::string, std::string>> named;
+    for (const std::string& device : extra) named.emplace_back(device, "named with --extra-port");
+    if (const char* variable = std::getenv(kExtraPortsVariable)) {
+        for (const std::string& device : splitList(variable, ';')) {
+            named.emplace_back(device, std::string("named in ") + kExtraPortsVariable);
+        }
+    }
+    for (const auto& entry : named) {
+        const int number = comNumber(entry.first);
+        const std::string device = number ? "COM" + std::to_string(number) : entry.first;
+        if (std::any_of(found.begin(), found.end(), [&](const Entry& e) { return e.device == device; })) continue;
+        found.push_back({device, "", entry.second, present(device), true});
+    }
+    return found;
+}
+
+}  // namespace devices

@@ -1,0 +1,71 @@
+#include "cli/SimulatedMount.h"
+
+#ifndef _WIN32
+#include "tools/mount_simulator/PtyMountLine.h"
+#endif
+
+bool SimulatedMount::behaviourNamed(const std::string& kind, MountBehaviour& behaviour)
+{
+    behaviour = MountBehaviour{};
+    if (kind == "good") return true;
+    if (kind == "silent") {
+        behaviour.answers = MountBehaviour::Answers::Silent;
+        return true;
+    }
+    if (kind == "wrong") {
+        // A sidereal time past 09 hours, which the link does not take.
+        behaviour.answers = MountBehaviour::Answers::Replaced;
+        behaviour.replacement = "12:00:00#";
+        return true;
+    }
+    if (kind == "slow") {
+        behaviour.delayMs = 300;
+        behaviour.byteGapMs = 20;
+        return true;
+    }
+    return false;
+}
+
+SimulatedMount::SimulatedMount(std::unique_ptr<MountSimulator> simulator, std::string linkEnd)
+    : simulator_(std::move(simulator)), linkEnd_(std::move(linkEnd))
+{
+}
+
+SimulatedMount::~SimulatedMount() { simulator_->stop(); }
+
+std::unique_ptr<SimulatedMount> SimulatedMount::started(std::unique_ptr<MountSimulator> simulator,
+                                                        const MountBehaviour& behaviour, std::string linkEnd,
+                                                        std::string& error)
+{
+    simulator->setBehaviour(behaviour);
+    if (!simulator->start()) {
+        error = "the simulated mount could not open its end of the line";
+        return nullptr;
+    }
+    return std::unique_ptr<SimulatedMount>(new SimulatedMount(std::move(simulator), std::move(linkEnd)));
+}
+
+std::unique_ptr<SimulatedMount> SimulatedMount::onOwnTerminal(const MountBehaviour& behaviour, std::string& error)
+{
+#ifdef _WIN32
+    (void)behaviour;
+    error = "Windows has no pseudo-terminals: pair two COM ports (a null-modem cable, or a virtual pair such as "
+            "com0com makes), give the mount's end with --simulate-port and the other as PORT";
+    return nullptr;
+#else
+    std::unique_ptr<PtyMountLine> line = PtyMountLine::open(error);
+    if (!line) return nullptr;
+    std::string path = line->terminalPath();
+    return started(std::make_unique<MountSimulator>(std::move(line)), behaviour, std::move(path), error);
+#endif
+}
+
+std::unique_ptr<SimulatedMount> SimulatedMount::onPort(const devices::PortChoice& port, const MountBehaviour& behaviour,
+                                                       std::string& error)
+{
+    devices::bindPort(port);
+    auto mount = started(std::make_unique<MountSimulator>(port.number), behaviour, "", error);
+    if (!mount) error = "the simulated mount cannot open " + port.device + ": " +
+                        devices::explain(devices::diagnoseOpenFailure(port.device), port.device);
+    return mount;
+}

@@ -1,0 +1,347 @@
+#include "cli/Tester.h"
+
+#include <fmt/format.h>
+
+#include "cli/Interrupt.h"
+#include "cli/WireText.h"
+#include "link/MountProtocol.h"
+#include "link/StatusCode.h"
+#include "link/Tick.h"
+#include "ui/PulseLength.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kPoll = 100ms;
+// Far longer than a handshake can take (the settle time, then 60 ticks); past it the link is stuck.
+constexpr std::chrono::seconds kHandshakeLimit{20};
+// How much longer than its ticks a pulse may take before the link counts as stuck.
+constexpr std::chrono::seconds kPulseSlack{5};
+// Far longer than the last command takes to go out at 9600 baud (about 5 ms).
+constexpr int kLastBytesOutMs = 100;
+// Closing a port can take up to 10 s.
+constexpr std::chrono::seconds kCloseLimit{15};
+constexpr double kHandshakeSeconds = MountProtocol::kHandshakeTicks * kTickMs / 1000.0;
+
+bool is(const LinkEvent& event, StatusCode code)
+{
+    return event.kind == LinkEvent::Kind::Status && event.code == static_cast<int>(code);
+}
+
+// The dialog's words for code: the link reports "Ready" (status 7).
+std::string reports(StatusCode code)
+{
+    const int number = static_cast<int>(code);
+    return fmt::format("the link reports \"{}\" (status {})", wire::statusLine(number), number);
+}
+
+std::vector<std::string> lineAdvice()
+{
+    return {"A write to the port failed or did not finish within 1 s: the adapter may have been unplugged or the "
+            "cable pulled. If the mount is still moving, stop it with its handset, then run 'guide-link check'."};
+}
+
+std::vector<std::string> outOfBoundAdvice()
+{
+    return {"The link keeps time with its 100 ms heartbeat; on a machine that is busy with other work its threads "
+            "can be late. Try again on a quiet machine, or allow for it with --slack."};
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+double millisecondsBetween(LinkEvent::Clock::time_point from, LinkEvent::Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+}  // namespace
+
+Tester::Tester(Output& out, const devices::PortChoice& port, const Settings& settings)
+    : out(out), port(port), settings(settings)
+{
+}
+
+std::optional<LinkEvent> Tester::take(std::chrono::milliseconds timeout)
+{
+    std::optional<LinkEvent> event = session.next(timeout);
+    if (!event) return event;
+    out.event(*event);
+    switch (event->kind) {
+    case LinkEvent::Kind::Sent:
+        lastCommand = event->bytes;
+        lastSentAt = event->at;
+        partialReply.clear();
+        break;
+    case LinkEvent::Kind::Received:
+        // Cut into replies as the link does: each ends with '#', a lone '#' is none.
+        for (char byte : event->bytes) {
+            if (byte != '#') {
+                partialReply += byte;
+            } else if (!partialReply.empty()) {
+                lastReply = partialReply + '#';
+                lastReplyTo = lastCommand;
+                partialReply.clear();
+            }
+        }
+        break;
+    case LinkEvent::Kind::Status:
+        if (is(*event, StatusCode::Connecting)) portOpen = true;
+        if (is(*event, StatusCode::Timeout) || is(*event, StatusCode::ConnectionClosed)) portOpen = false;
+        break;
+    }
+    return event;
+}
+
+void Tester::idle(int ms)
+{
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+        take(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()) + 1ms);
+    }
+}
+
+Tester::Handshake Tester::connect()
+{
+    session.connect(port.number);
+    const Clock::time_point began = Clock::now();
+    Clock::time_point lastProgress = began;
+    for (;;) {
+        if (interrupt::requested()) return Handshake::Interrupted;
+        const std::optional<LinkEvent> event = take(kPoll);
+        const Clock::time_point now = Clock::now();
+        if (!event) {
+            if (now - began > kHandshakeLimit) return Handshake::Unanswered;
+            // Progress once a second while the mount keeps the link waiting.
+            if (portOpen && !lastCommand.empty() && now - lastSentAt >= 1s && now - lastProgress >= 1s) {
+                out.waiting("the reply to " + lastCommand,
+                            std::chrono::duration<double>(now - lastSentAt).count(), kHandshakeSeconds);
+                lastProgress = now;
+            }
+            continue;
+        }
+        lastProgress = now;
+        if (event->kind != LinkEvent::Kind::Status) continue;
+        switch (static_cast<StatusCode>(event->code)) {
+        case StatusCode::Ready:
+            return Handshake::Ready;
+        case StatusCode::CannotOpenPort:
+            return Handshake::CannotOpen;
+        case StatusCode::Timeout:
+            return Handshake::Timeout;
+        case StatusCode::CommunicationError:
+            return Handshake::CommunicationError;
+        default:
+            continue;
+        }
+    }
+}
+
+int Tester::handshakeFailed(const std::string& command, Handshake outcome)
+{
+    switch (outcome) {
+    case Handshake::Ready:
+        return kExitPass;
+    case Handshake::CannotOpen: {
+        const devices::OpenProblem problem = devices::diagnoseOpenFailure(port.device);
+        out.result(command, kExitCannotStart, "error", "cannot open " + port.device + ": " + reports(StatusCode::CannotOpenPort),
+                   {devices::explain(problem, port.device)}, devices::problemName(problem.kind));
+        return kExitCannotStart;
+    }
+    case Handshake::Timeout: {
+        std::vector<std::string> details;
+        const std::string asked = wire::askedFor(lastCommand);
+        details.push_back(fmt::format("No whole reply to {}{} came within {} heartbeat ticks (about {:.0f} s).",
+                                      lastCommand, asked.empty() ? "" : " (" + asked + ")",
+                                      MountProtocol::kHandshakeTicks, kHandshakeSeconds));
+        if (!partialReply.empty()) {
+            details.push_back(fmt::format("These bytes came back without the closing '#': {}.", wire::quoted(partialReply)));
+        } else if (lastReplyTo != lastCommand) {
+            details.push_back("Nothing at all came back to it.");
+        }
+        details.push_back("Check that the mount is switched on and has finished starting up, that the cable "
+                          "goes to the mount's RS-232 port, and that the mount talks at 9600 baud.");
+        out.result(command, kExitFail, "fail", reports(StatusCode::Timeout), details);
+        return kExitFail;
+    }
+    case Handshake::CommunicationError: {
+        std::vector<std::string> details;
+        if (lastReply.empty()) {
+            details.push_back("The mount's reply could not be made out.");
+        } else if (lastReply[0] == '!') {
+            details.push_back(fmt::format("The mount answered {} with {}: a reply beginning with '!' is the mount "
+                                          "reporting an error.", lastReplyTo, wire::quoted(lastReply)));
+        } else {
+            const std::string asked = wire::askedFor(lastReplyTo);
+            const std::string accepted = wire::acceptedReply(lastReplyTo);
+            details.push_back(fmt::format("The reply to {}{} was {} ({} characters before the '#').", lastReplyTo,
+                                          asked.empty() ? "" : " (" + asked + ")", wire::quoted(lastReply),
+                                          lastReply.size() - 1));
+            if (!accepted.empty()) details.push_back("The link takes only " + accepted + ".");
+        }
+        details.push_back("The mount answers, but not as the link expects of an LX200 mount: check that it is "
+                          "set to the LX200 command set, and that nothing else is talking on the line.");
+        out.result(command, kExitFail, "fail", reports(StatusCode::CommunicationError), details);
+        return kExitFail;
+    }
+    case Handshake::Unanswered:
+        out.result(command, kExitFail, "fail", "the link reported nothing for 20 s", {});
+        return kExitFail;
+    case Handshake::Interrupted:
+        out.result(command, kExitInterrupted, "interrupted", "stopped before the handshake was over", {});
+        return kExitInterrupted;
+    }
+    return kExitFail;
+}
+
+void Tester::disconnect()
+{
+    if (!portOpen) return;
+    // Closing the port discards whatever has not gone out yet: a stop command just written
+    // must have the time to reach the mount first.
+    idle(kLastBytesOutMs);
+    session.disconnect();
+    const Clock::time_point limit = Clock::now() + kCloseLimit;
+    while (portOpen && Clock::now() < limit) take(kPoll);
+}
+
+int Tester::check()
+{
+    const Handshake outcome = connect();
+    disconnect();
+    if (outcome != Handshake::Ready) return handshakeFailed("check", outcome);
+    out.result("check", kExitPass, "pass", reports(StatusCode::Ready) + ": the mount answered the handshake", {});
+    return kExitPass;
+}
+
+PulseReport Tester::runPulse(Direction direction, int askedMs)
+{
+    // As the dialog corrects the pulse field.
+    const PulseLength length = PulseLength::fromField(static_cast<unsigned>(askedMs));
+    PulseReport report;
+    report.direction = direction;
+    report.askedMs = askedMs;
+    report.requestedMs = length.ms;
+    report.ticks = length.ticks();
+    report.bound = PulseBound::forPulse(length.ms, length.ticks(), settings.allowanceMs, settings.slackMs);
+
+    session.correction(direction, report.ticks);
+    std::optional<LinkEvent> move;
+    std::optional<LinkEvent> stop;
+    bool accepted = false;
+    const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(report.ticks * kTickMs) + kPulseSlack;
+    // The pulse is let run to its stop even when interrupted: the mount must not be left moving.
+    for (;;) {
+        const std::optional<LinkEvent> event = take(kPoll);
+        if (!event) {
+            if (Clock::now() < limit) continue;
+            report.problem = "the link did not end the pulse";
+            return report;
+        }
+        if (event->kind == LinkEvent::Kind::Sent) {
+            if (startsWith(event->bytes, ":M") && !move) move = event;
+            if (startsWith(event->bytes, ":Q") && move && !stop) stop = event;
+        } else if (is(*event, StatusCode::SendingCorrection)) {
+            accepted = true;
+        } else if (is(*event, StatusCode::NotConnected)) {
+            report.problem = "the link is not connected";
+            return report;
+        } else if (accepted && is(*event, StatusCode::Ready)) {
+            break;
+        }
+    }
+    // A stop that could not be written is followed by a communication error at once.
+    if (stop && !stop->ok) {
+        const Clock::time_point until = Clock::now() + 1s;
+        while (Clock::now() < until) {
+            const std::optional<LinkEvent> event = take(kPoll);
+            if (event && is(*event, StatusCode::CommunicationError)) break;
+        }
+    }
+    if (!move || !move->ok) {
+        report.problem = "the move command could not be written";
+    } else if (!stop) {
+        report.problem = "no stop command was written";
+    } else if (!stop->ok) {
+        report.problem = "the stop command could not be written: the mount may still be moving";
+    } else {
+        report.measuredMs = millisecondsBetween(move->at, stop->at);
+        report.passed = report.bound.holds(*report.measuredMs);
+    }
+    return report;
+}
+
+int Tester::pulse(Direction direction, int askedMs)
+{
+    const Handshake outcome = connect();
+    if (outcome != Handshake::Ready) {
+        disconnect();
+        return handshakeFailed("pulse", outcome);
+    }
+    const PulseReport report = runPulse(direction, askedMs);
+    out.pulseDone(report, 1, 1);
+    disconnect();
+    const std::string length = fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction),
+                                           report.requestedMs, report.ticks);
+    if (report.passed) {
+        out.result("pulse", kExitPass, "pass",
+                   fmt::format("{} lasted {:.1f} ms, within {:.0f} to {:.0f} ms", length, *report.measuredMs,
+                               report.bound.lowerMs, report.bound.upperMs), {});
+        return kExitPass;
+    }
+    const std::string why = report.measuredMs
+                                ? fmt::format("lasted {:.1f} ms, outside {:.0f} to {:.0f} ms", *report.measuredMs,
+                                              report.bound.lowerMs, report.bound.upperMs)
+                                : "failed: " + report.problem;
+    out.result("pulse", kExitFail, "fail", length + " " + why, report.measuredMs ? outOfBoundAdvice() : lineAdvice());
+    return kExitFail;
+}
+
+int Tester::series(const std::vector<int>& lengthsMs)
+{
+    const Handshake outcome = connect();
+    if (outcome != Handshake::Ready) {
+        disconnect();
+        return handshakeFailed("series", outcome);
+    }
+    const Direction directions[] = {Direction::North, Direction::South, Direction::East, Direction::West};
+    const int total = static_cast<int>(lengthsMs.size() * 4);
+    std::vector<PulseReport> reports;
+    bool lineFailed = false;
+    for (int lengthMs : lengthsMs) {
+        for (Direction direction : directions) {
+            if (lineFailed || interrupt::requested()) break;
+            if (!reports.empty()) idle(settings.gapMs);
+            reports.push_back(runPulse(direction, lengthMs));
+            const PulseReport& report = reports.back();
+            out.pulseDone(report, static_cast<int>(reports.size()), total);
+            // Without a measurement something failed on the line; the rest would fail alike.
+            lineFailed = !report.measuredMs;
+        }
+    }
+    disconnect();
+    out.pulseTable(reports, settings.allowanceMs, settings.slackMs);
+
+    int passed = 0;
+    for (const PulseReport& report : reports) passed += report.passed ? 1 : 0;
+    if (lineFailed) {
+        out.result("series", kExitFail, "fail",
+                   fmt::format("pulse {} of {} failed: {}; the series stopped there", reports.size(), total,
+                               reports.back().problem), lineAdvice());
+        return kExitFail;
+    }
+    if (static_cast<int>(reports.size()) < total) {
+        out.result("series", kExitInterrupted, "interrupted",
+                   fmt::format("stopped after {} of {} pulses ({} within the bound)", reports.size(), total, passed),
+                   {});
+        return kExitInterrupted;
+    }
+    if (passed == total) {
+        out.result("series", kExitPass, "pass",
+                   fmt::format("all {} pulses were within the bound", total), {});
+        return kExitPass;
+    }
+    out.result("series", kExitFail, "fail", fmt::format("{} of {} pulses were outside the bound", total - passed, total),
+               outOfBoundAdvice());
+    return kExitFail;
+}

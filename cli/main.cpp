@@ -1,0 +1,259 @@
+// guide-link: the guide-link tester's command-line front end, for checking the link to an
+// LX200 mount from a terminal, over SSH or from a script. It runs the same link, heartbeat and
+// status codes as the dialog.
+#include <CLI/CLI.hpp>
+
+#include <climits>
+#include <cstdio>
+#include <stdexcept>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
+#include "cli/PulseBound.h"
+#include "cli/SerialDevices.h"
+#include "cli/SimulatedMount.h"
+#include "cli/Tester.h"
+#include "ui/PulseLength.h"
+
+namespace {
+
+// The port numbers under which POSIX binds devices in the link's port table.
+constexpr int kLinkPortNumber = 1;
+constexpr int kMountPortNumber = 2;
+
+const char* const kDescription = R"(Checks the serial link to a telescope mount that speaks the Meade LX200 command
+set, as the guide-link tester's dialog does: the handshake (:GS#, :GR#, :GD#)
+and guide pulses (:Mn# ... :Qn#), timed from the link itself.)";
+
+const char* const kFooter = R"(
+Exit codes: 0 pass, 1 the mount or the line failed, 2 usage error or the port
+could not be opened, 3 interrupted.
+
+Without a mount, try:   guide-link --simulate check
+                        guide-link --simulate=wrong check
+                        guide-link --simulate series)";
+
+struct Arguments {
+    bool json = false;
+    bool transcript = false;
+    std::string simulate;      // the kind of simulated mount; "" for a real one
+    std::string simulatePort;  // where the simulated mount serves, if not on a terminal of its own
+    std::string port;
+    std::string direction;
+    int ms = 0;
+    std::vector<int> lengths{200, 500, 1000, 2000};
+    int allowanceMs = PulseBound::kDefaultAllowanceMs;
+    int slackMs = 0;
+    std::vector<std::string> extraPorts;
+};
+
+// Reads a whole number of milliseconds, sign allowed; false for anything else or out of range.
+bool readWholeNumber(const std::string& text, int& value)
+{
+    try {
+        size_t used = 0;
+        const long number = std::stol(text, &used);
+        if (used != text.size() || number < INT_MIN || number > INT_MAX) return false;
+        value = static_cast<int>(number);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Shows --simulate, a flag with an optional value, as --simulate[=KIND] rather than by its
+// default.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override
+    {
+        std::string name = CLI::Formatter::make_option_name(option, positional);
+        const size_t brace = name.find('{');
+        return brace == std::string::npos ? name : name.substr(0, brace) + "[=KIND]";
+    }
+};
+
+void addBoundOptions(CLI::App& command, Arguments& arguments)
+{
+    command.add_option("--allowance", arguments.allowanceMs, "how much longer than requested a pulse may last, ms")
+        ->check(CLI::Range(0, 10000))
+        ->capture_default_str();
+    command.add_option("--slack", arguments.slackMs,
+                       "widen the allowed range by this much both ways, ms, on a machine too busy to keep time")
+        ->check(CLI::Range(0, 10000))
+        ->capture_default_str();
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "guide-link: %s\nRun 'guide-link --help' for help.\n", message.c_str());
+    return kExitCannotStart;
+}
+
+int listPorts(Output& out, const Arguments& arguments)
+{
+    const std::vector<devices::Entry> entries = devices::list(arguments.extraPorts);
+    if (!out.json()) out.note(entries.empty() ? "No serial devices found." : "Serial devices on this machine:");
+    for (const devices::Entry& entry : entries) out.port(entry);
+    if (entries.empty()) {
+        out.note("Plug in the USB-serial adapter or the mount's USB cable, then try again. On Linux, "
+                 "'dmesg | tail' right after plugging it in tells what the system made of it.");
+        return kExitFail;
+    }
+    if (!out.json()) {
+        const devices::Entry& first = entries.front();
+        out.note("Check one with: guide-link check " + (first.stableName.empty() ? first.device : first.stableName));
+    }
+    return kExitPass;
+}
+
+int run(const std::string& command, const Arguments& arguments)
+{
+    Output out(arguments.json, stdout, stderr);
+    if (command == "ports") return listPorts(out, arguments);
+
+    Direction direction = Direction::North;
+    if (command == "pulse" && !directionNamed(arguments.direction, direction)) {
+        return usageError("'" + arguments.direction + "' is no direction: give north, south, east or west");
+    }
+
+    // Where the link goes, and the simulated mount at the far end if there is one.
+    std::unique_ptr<SimulatedMount> mount;
+    std::string portName = arguments.port;
+    if (!arguments.simulate.empty()) {
+        MountBehaviour behaviour;
+        if (!SimulatedMount::behaviourNamed(arguments.simulate, behaviour)) {
+            return usageError("--simulate takes " + std::string(SimulatedMount::kinds()) + ", not '" +
+                              arguments.simulate + "'");
+        }
+        std::string error;
+        if (arguments.simulatePort.empty()) {
+            if (!portName.empty()) {
+                return usageError("with --simulate the mount brings its own line: leave PORT out, or give the "
+                                  "mount's end of a serial pair with --simulate-port");
+            }
+            mount = SimulatedMount::onOwnTerminal(behaviour, error);
+            if (mount) portName = mount->linkEnd();
+        } else {
+            if (portName.empty()) return usageError("--simulate-port needs PORT, the link's end of the pair");
+            devices::PortChoice mountPort;
+            if (!devices::choosePort(arguments.simulatePort, kMountPortNumber, mountPort, error)) {
+                return usageError(error);
+            }
+            mount = SimulatedMount::onPort(mountPort, behaviour, error);
+        }
+        if (!mount) {
+            out.error("simulator", error);
+            return kExitCannotStart;
+        }
+    } else if (portName.empty()) {
+        return usageError("give the serial port, such as " +
+#ifdef _WIN32
+                          std::string("COM3") +
+#else
+                          std::string("/dev/ttyUSB0") +
+#endif
+                          " ('guide-link ports' lists them), or try --simulate");
+    }
+
+    devices::PortChoice port;
+    std::string error;
+    if (!devices::choosePort(portName, kLinkPortNumber, port, error)) return usageError(error);
+    devices::bindPort(port);
+
+    Tester::Settings settings;
+    settings.allowanceMs = arguments.allowanceMs;
+    settings.slackMs = arguments.slackMs;
+    out.showTraffic(command != "series" || arguments.transcript);
+    out.begin(command, port.device, arguments.simulate);
+    Tester tester(out, port, settings);
+    if (command == "check") return tester.check();
+    if (command == "pulse") return tester.pulse(direction, arguments.ms);
+    return tester.series(arguments.lengths);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{kDescription, "guide-link"};
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.footer(kFooter);
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    Arguments arguments;
+    app.add_flag("--json", arguments.json, "print one JSON object per line, for scripts");
+    app.add_flag("--transcript", arguments.transcript,
+                 "series: also print every status and every byte on the line (check and pulse always do)");
+    app.add_flag("--simulate{good}", arguments.simulate,
+                 "test against a simulated mount instead: good (the default), silent, wrong or slow");
+    app.add_option("--simulate-port", arguments.simulatePort,
+                   "serve the simulated mount on this port (the far end of a null-modem pair) instead of a "
+                   "pseudo-terminal of its own");
+
+    const std::string portHelp =
+#ifdef _WIN32
+        "the serial port: COM1 to COM255";
+#else
+        "the serial device, such as /dev/ttyUSB0 or a /dev/serial/by-id/ name (leave it out with --simulate)";
+#endif
+
+    CLI::App* check = app.add_subcommand("check", "open the port, run the link's handshake and show every byte");
+    check->add_option("PORT", arguments.port, portHelp);
+
+    // PORT is left out with --simulate, so the three are taken by how many there are.
+    CLI::App* pulse = app.add_subcommand("pulse", "send one guide pulse and measure how long it lasted");
+    std::string pulseWords[3];
+    pulse->add_option("PORT", pulseWords[0], portHelp);
+    pulse->add_option("DIR", pulseWords[1], "north, south, east or west");
+    pulse->add_option("MS", pulseWords[2], "the pulse length: 200 to 5000 ms; shorter is raised to 200, longer cut to 5000");
+    addBoundOptions(*pulse, arguments);
+
+    CLI::App* series = app.add_subcommand("series", "pulse all four directions at several lengths and judge the timing");
+    series->add_option("PORT", arguments.port, portHelp);
+    series->add_option("--lengths", arguments.lengths, "the pulse lengths, ms")
+        ->delimiter(',')
+        ->check(CLI::Range(1, 100000))
+        ->capture_default_str();
+    addBoundOptions(*series, arguments);
+
+    CLI::App* ports = app.add_subcommand("ports", "list the serial devices of this machine");
+    ports->add_option("--extra-port", arguments.extraPorts,
+                      std::string("list this device too (repeatable); ") + devices::kExtraPortsVariable +
+                          " names more, separated as PATH is");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitCannotStart;
+    }
+
+    std::string command;
+    for (const CLI::App* chosen : {check, pulse, series, ports}) {
+        if (chosen->parsed()) command = chosen->get_name();
+    }
+    if (command == "pulse") {
+        std::vector<std::string> given;
+        for (const std::string& word : pulseWords) {
+            if (!word.empty()) given.push_back(word);
+        }
+        if (given.size() < 2) return usageError("pulse needs PORT DIR MS, such as: pulse /dev/ttyUSB0 north 500");
+        if (given.size() == 3) arguments.port = given[0];
+        arguments.direction = given[given.size() - 2];
+        if (!readWholeNumber(given.back(), arguments.ms)) {
+            return usageError("'" + given.back() + "' is no pulse length: give milliseconds, such as 500");
+        }
+    }
+
+    interrupt::install();
+    return run(command, arguments);
+}

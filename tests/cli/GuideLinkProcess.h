@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The real guide-link program, run as a child process with its output caught in files.
+class GuideLinkProcess {
+public:
+    // Starts guide-link with arguments; the child inherits this process's environment.
+    explicit GuideLinkProcess(const std::vector<std::string>& arguments);
+    // Kills a child still running.
+    ~GuideLinkProcess();
+    GuideLinkProcess(const GuideLinkProcess&) = delete;
+    GuideLinkProcess& operator=(const GuideLinkProcess&) = delete;
+
+    bool started() const;
+    // Waits at most timeoutMs for the child to end; false (and the child killed) if it did not.
+    bool finish(int timeoutMs);
+
+    int exitCode() const { return exitCode_; }
+    std::string out() const;
+    std::string err() const;
+
+    // Runs guide-link to its end (at most 60 s).
+    struct Outcome {
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+    static Outcome run(const std::vector<std::string>& arguments);
+
+    struct Native;
+
+private:
+    std::unique_ptr<Native> native_;
+    int exitCode_ = -1;
+};
+
+// Sets an environment variable of this process, which the children inherit.
+void setEnvironment(const std::string& name, const std::string& value);

@@ -1,0 +1,334 @@
+// The real guide-link program against the simulated mount over a real serial line: a pair of
+// pseudo-terminals joined by socat (tests/line/with-serial-pair.sh), COM ports under Wine. The
+// program runs as a child process on the link's end; the mount runs here on the other.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "GuideLinkProcess.h"
+#include "platform/serial.h"
+#include "support/SerialLinePair.h"
+#include "tools/mount_simulator/MountSimulator.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr int kGenerousMs = 20000;
+// Widens guide-link's pulse bound for a test machine that runs other tests at the same time.
+const char* const kSlack = "150";
+
+// The ends of the line by the names guide-link takes: COM ports under Wine, the paths the
+// script made elsewhere.
+#ifdef _WIN32
+std::string linkEnd() { return "COM" + std::to_string(SerialLinePair::kLinkPort); }
+std::string absentEnd() { return "COM" + std::to_string(SerialLinePair::kAbsentPort); }
+#else
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string linkEnd() { return environment("SERIAL_PAIR_LINK"); }
+std::string absentEnd() { return environment("SERIAL_PAIR_ABSENT"); }
+#endif
+
+::testing::AssertionResult contains(const std::string& text, const std::string& part)
+{
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+::testing::AssertionResult lacks(const std::string& text, const std::string& part)
+{
+    if (text.find(part) == std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" in:\n" << text;
+}
+
+// Every line of out as JSON; a line that is none fails the test.
+std::vector<Json> events(const std::string& out)
+{
+    std::vector<Json> parsed;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(start, end - start);
+        start = end + 1;
+        const Json event = Json::parse(line, nullptr, false);
+        EXPECT_FALSE(event.is_discarded()) << "not JSON: " << line;
+        EXPECT_TRUE(event.contains("event")) << line;
+        if (!event.is_discarded()) parsed.push_back(event);
+    }
+    return parsed;
+}
+
+std::vector<Json> eventsOfKind(const std::vector<Json>& all, const std::string& kind)
+{
+    std::vector<Json> chosen;
+    for (const Json& event : all) {
+        if (event.value("event", "") == kind) chosen.push_back(event);
+    }
+    return chosen;
+}
+
+class GuideLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
+        ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+    }
+
+    void TearDown() override { mount.stop(); }
+
+    void answerWith(const std::string& replacement)
+    {
+        MountBehaviour behaviour;
+        behaviour.answers = MountBehaviour::Answers::Replaced;
+        behaviour.replacement = replacement;
+        mount.setBehaviour(behaviour);
+    }
+
+    std::vector<std::string> commandTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const ReceivedCommand& command : mount.commands()) texts.push_back(command.text);
+        return texts;
+    }
+
+    // When the mount received the command, in its own milliseconds.
+    double receivedAt(const std::string& text) const
+    {
+        for (const ReceivedCommand& command : mount.commands()) {
+            if (command.text == text) return command.milliseconds;
+        }
+        ADD_FAILURE() << "the mount never received " << text;
+        return 0;
+    }
+
+    SerialLinePair line;  // first: it names the devices the others open
+    MountSimulator mount{SerialLinePair::kMountPort};
+};
+
+TEST_F(GuideLinkTest, CheckOfAnAnsweringMountPassesAndShowsEveryCommandAndReply)
+{
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"check", linkEnd()});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (const char* shown : {"status  Connecting... Please wait.", "sent    \":GS#\"", "recv    \"01:23:45#\"",
+                              "sent    \":GR#\"", "recv    \"02:34:56#\"", "sent    \":GD#\"",
+                              "recv    \"+12*34'56#\"", "status  Ready", "status  Connection closed", "PASS:"}) {
+        EXPECT_TRUE(contains(run.out, shown));
+    }
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#"}));
+}
+
+TEST_F(GuideLinkTest, CheckOfASilentMountTimesOutAndSaysNothingCameBack)
+{
+    MountBehaviour silent;
+    silent.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(silent);
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"check", linkEnd()});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "waiting for the reply to :GS#"));
+    EXPECT_TRUE(contains(run.out, "status  Connection failed: Timeout"));
+    EXPECT_TRUE(contains(run.out, "FAIL: the link reports \"Connection failed: Timeout\" (status 3)"));
+    EXPECT_TRUE(contains(run.out, "Nothing at all came back"));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#"}));
+}
+
+TEST_F(GuideLinkTest, CheckOfAReplyOfTheWrongShapeNamesTheReplyAndShowsItsUnprintableByteInHex)
+{
+    // A mount that ends its replies with a carriage return before the '#'.
+    answerWith("01:23:45\r#");
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"check", linkEnd()});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "recv    \"01:23:45\\x0d#\"  hex: 30 31 3a 32 33 3a 34 35 0d 23"));
+    EXPECT_TRUE(contains(run.out, "status  Communication error"));
+    EXPECT_TRUE(contains(run.out, "The reply to :GS# (sidereal time) was \"01:23:45\\x0d#\" (9 characters"));
+    EXPECT_TRUE(lacks(run.out, "status  Ready"));
+}
+
+TEST_F(GuideLinkTest, CheckInJsonGivesOneParsableEventPerLineWithTheWholeExchange)
+{
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"--json", "check", linkEnd()});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::vector<Json> all = events(run.out);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front()["event"], "start");
+    EXPECT_EQ(all.front()["port"], linkEnd());
+
+    std::vector<int> codes;
+    for (const Json& status : eventsOfKind(all, "status")) codes.push_back(status["code"]);
+    EXPECT_EQ(codes, (std::vector<int>{1, 7, 9}));
+    std::vector<std::string> sent;
+    for (const Json& write : eventsOfKind(all, "sent")) {
+        sent.push_back(write["text"]);
+        EXPECT_TRUE(write["ok"].get<bool>());
+        EXPECT_GE(write["t_ms"].get<double>(), 0.0);
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{":GS#", ":GR#", ":GD#"}));
+    std::string received;
+    for (const Json& bytes : eventsOfKind(all, "received")) received += bytes["hex"].get<std::string>() + " ";
+    EXPECT_EQ(received, "30 31 3a 32 33 3a 34 35 23 30 32 3a 33 34 3a 35 36 23 2b 31 32 2a 33 34 27 35 36 23 ");
+
+    const Json& result = all.back();
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["outcome"], "pass");
+    EXPECT_EQ(result["exit_code"], 0);
+}
+
+TEST_F(GuideLinkTest, PulseLastsAboutAsLongAsRequestedAtBothEndsOfTheLine)
+{
+    const GuideLinkProcess::Outcome run =
+        GuideLinkProcess::run({"--json", "pulse", linkEnd(), "west", "500", "--slack", kSlack});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::vector<Json> pulses = eventsOfKind(events(run.out), "pulse");
+    ASSERT_EQ(pulses.size(), 1u) << run.out;
+    const Json& pulse = pulses.front();
+    EXPECT_EQ(pulse["direction"], "west");
+    EXPECT_EQ(pulse["requested_ms"], 500);
+    EXPECT_EQ(pulse["ticks"], 5);
+    EXPECT_TRUE(pulse["passed"].get<bool>());
+    const double measured = pulse["measured_ms"];
+    EXPECT_GT(measured, 250.0);
+    EXPECT_LT(measured, 800.0);
+
+    // The mount, at the far end of the line, timed the same pulse alike.
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mw#", ":Qw#"}));
+    EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 60.0);
+}
+
+TEST_F(GuideLinkTest, PulseShorterThanTheShortestIsRaisedTo200MsAsTheDialogDoes)
+{
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"pulse", linkEnd(), "north", "50", "--slack", kSlack});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "north  200 ms (corrected from 50 ms) in 2 ticks"));
+    EXPECT_TRUE(contains(run.out, "sent    \":Mn#\""));
+    EXPECT_TRUE(contains(run.out, "sent    \":Qn#\""));
+}
+
+TEST_F(GuideLinkTest, SeriesPulsesEveryDirectionAtEachLengthAndPasses)
+{
+    const GuideLinkProcess::Outcome run =
+        GuideLinkProcess::run({"--json", "series", linkEnd(), "--lengths", "200,500", "--slack", kSlack});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::vector<Json> all = events(run.out);
+    const std::vector<Json> pulses = eventsOfKind(all, "pulse");
+    ASSERT_EQ(pulses.size(), 8u) << run.out;
+    const char* directions[] = {"north", "south", "east", "west"};
+    for (size_t i = 0; i < pulses.size(); ++i) {
+        EXPECT_EQ(pulses[i]["direction"], directions[i % 4]);
+        EXPECT_EQ(pulses[i]["requested_ms"], i < 4 ? 200 : 500);
+        EXPECT_EQ(pulses[i]["index"], i + 1);
+        EXPECT_EQ(pulses[i]["total"], 8);
+        EXPECT_TRUE(pulses[i]["passed"].get<bool>()) << pulses[i].dump();
+    }
+    EXPECT_EQ(all.back()["outcome"], "pass");
+
+    std::vector<std::string> commands = commandTexts();
+    commands.erase(commands.begin(), commands.begin() + 3);
+    const std::vector<std::string> round{":Mn#", ":Qn#", ":Ms#", ":Qs#", ":Me#", ":Qe#", ":Mw#", ":Qw#"};
+    std::vector<std::string> expected = round;
+    expected.insert(expected.end(), round.begin(), round.end());
+    EXPECT_EQ(commands, expected);
+}
+
+TEST_F(GuideLinkTest, SeriesFailsAndStopsWhenTheLineIsCutMidway)
+{
+    GuideLinkProcess series({"series", linkEnd(), "--lengths", "1000,2000"});
+    ASSERT_TRUE(series.started());
+    // The handshake and the first move.
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    ASSERT_TRUE(line.cut(kGenerousMs));
+    ASSERT_TRUE(series.finish(kGenerousMs)) << series.out();
+
+    EXPECT_EQ(series.exitCode(), 1) << series.out() << series.err();
+    EXPECT_TRUE(contains(series.out(), "[ 1/8] north 1000 ms in 10 ticks: measured -, allowed 890 to 1050 ms: FAILED"));
+    EXPECT_TRUE(contains(series.out(), "the stop command could not be written"));
+    EXPECT_TRUE(contains(series.out(), "FAIL: pulse 1 of 8 failed"));
+    EXPECT_TRUE(lacks(series.out(), "[ 2/8]"));
+}
+
+TEST_F(GuideLinkTest, PortsListsADeviceItIsToldAbout)
+{
+    setEnvironment("GUIDE_LINK_EXTRA_PORTS", linkEnd());
+    const GuideLinkProcess::Outcome text = GuideLinkProcess::run({"ports"});
+    const GuideLinkProcess::Outcome json = GuideLinkProcess::run({"ports", "--json"});
+    setEnvironment("GUIDE_LINK_EXTRA_PORTS", "");
+
+    EXPECT_EQ(text.exitCode, 0) << text.out << text.err;
+    EXPECT_TRUE(contains(text.out, "  " + linkEnd()));
+    bool listed = false;
+    for (const Json& port : eventsOfKind(events(json.out), "port")) {
+        if (port["device"] == linkEnd()) listed = port["present"].get<bool>();
+    }
+    EXPECT_TRUE(listed) << json.out;
+}
+
+TEST_F(GuideLinkTest, PortInUseIsReportedAsSuchWithWhatToDo)
+{
+#ifdef _WIN32
+    // Windows keeps a second program off an open COM port; Wine lets it in.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        GTEST_SKIP() << "Wine does not keep a second program off an open COM port";
+    }
+#endif
+    const std::unique_ptr<platform::SerialPort> holder = platform::SerialPort::open(SerialLinePair::kLinkPort);
+    ASSERT_NE(holder, nullptr);
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"check", linkEnd()});
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "status  Error: Cannot open port"));
+    EXPECT_TRUE(contains(run.err, "is in use by another program"));
+    EXPECT_TRUE(contains(run.err, "Close it and try again"));
+    EXPECT_TRUE(commandTexts().empty());
+}
+
+TEST_F(GuideLinkTest, MissingPortIsReportedAsSuchWithWhatToDo)
+{
+    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"--json", "check", absentEnd()});
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    const Json result = events(run.out).back();
+    EXPECT_EQ(result["outcome"], "error");
+    EXPECT_EQ(result["error_kind"], "missing");
+    ASSERT_EQ(result["details"].size(), 1u);
+    EXPECT_TRUE(contains(result["details"][0].get<std::string>(), "guide-link ports"));
+}
+
+TEST_F(GuideLinkTest, UsageErrorsExitWithTwoAndSayWhy)
+{
+    const GuideLinkProcess::Outcome direction = GuideLinkProcess::run({"pulse", linkEnd(), "up", "500"});
+    EXPECT_EQ(direction.exitCode, 2);
+    EXPECT_TRUE(contains(direction.err, "'up' is no direction"));
+    const GuideLinkProcess::Outcome length = GuideLinkProcess::run({"pulse", linkEnd(), "north", "long"});
+    EXPECT_EQ(length.exitCode, 2);
+    EXPECT_TRUE(contains(length.err, "'long' is no pulse length"));
+    const GuideLinkProcess::Outcome none = GuideLinkProcess::run({});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_TRUE(commandTexts().empty());
+}
+
+#ifndef _WIN32
+// Pseudo-terminals of its own: POSIX only.
+TEST_F(GuideLinkTest, SimulatedMountNeedsNoLineAndCanMisbehaveOnRequest)
+{
+    const GuideLinkProcess::Outcome good = GuideLinkProcess::run({"--simulate", "check"});
+    EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
+    EXPECT_TRUE(contains(good.out, "Simulated mount (good) at the other end of /dev/pts/"));
+    const GuideLinkProcess::Outcome wrong = GuideLinkProcess::run({"--simulate=wrong", "--json", "check"});
+    EXPECT_EQ(wrong.exitCode, 1) << wrong.out << wrong.err;
+    EXPECT_EQ(events(wrong.out).back()["summary"], "the link reports \"Communication error\" (status 5)");
+    EXPECT_TRUE(commandTexts().empty());
+}
+#endif
+
+}  // namespace
