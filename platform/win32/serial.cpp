@@ -10,6 +10,10 @@ namespace {
 
 // How often a read that waits for bytes looks at its stop event, at most.
 constexpr DWORD kStopCheckMs = 200;
+// Empty reads in a row, kEmptyReadPauseMs apart, after which the line counts as gone: half a
+// second of nothing but empty reads.
+constexpr int kEmptyReadsOfAGoneLine = 50;
+constexpr int kEmptyReadPauseMs = 10;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // A setting the device refuses stays as the device had it; the mount's silence will tell.
@@ -113,7 +117,7 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
     const HANDLE signals[2] = {native_->readDone, stop.native().handle};
     // An invalid stop event cannot be waited on; the read then waits for the line alone.
     const DWORD watched = stop.valid() ? 2 : 1;
-    bool lastWasEmpty = false;
+    int emptyInARow = 0;
     // Looking at stop before each read keeps a line that never pauses from hiding it.
     while (stop.wait(0) != WaitResult::Signalled) {
         OVERLAPPED request{};
@@ -134,12 +138,17 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
             GetOverlappedResult(native_->port, &request, &got, TRUE);
             return {waited == WAIT_OBJECT_0 + 1 ? SerialReadOutcome::Stopped : SerialReadOutcome::LineGone, 0};
         }
-        if (!GetOverlappedResult(native_->port, &request, &got, FALSE)) return {SerialReadOutcome::LineGone, 0};
+        // A read that ends on the interval time-out can report it as a failure (Wine does, under
+        // a steady stream), yet it holds what arrived: only other failures mean the line is gone.
+        if (!GetOverlappedResult(native_->port, &request, &got, FALSE) && GetLastError() != ERROR_TIMEOUT) {
+            return {SerialReadOutcome::LineGone, 0};
+        }
         if (got > 0) return {SerialReadOutcome::Data, static_cast<int>(got)};
-        // An empty completion may be a driver's quirk once; twice running, with nothing in
-        // between, it is a line that hung up, and reading again would only spin.
-        if (lastWasEmpty) return {SerialReadOutcome::LineGone, 0};
-        lastWasEmpty = true;
+        // Empty completions come now and then while the port is busy writing (Wine gives them
+        // under a steady stream both ways); a line that hung up gives nothing else. Pausing on
+        // the stop event keeps either case from spinning without delaying a stop.
+        if (++emptyInARow == kEmptyReadsOfAGoneLine) return {SerialReadOutcome::LineGone, 0};
+        if (stop.wait(kEmptyReadPauseMs) == WaitResult::Signalled) break;
     }
     return {SerialReadOutcome::Stopped, 0};
 }

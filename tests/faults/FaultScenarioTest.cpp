@@ -24,9 +24,10 @@ constexpr double kIdleCpuShare = 0.25;
 constexpr int kFloodSeconds = 30;
 // Natively the noise comes as fast as the pseudo-terminals carry it, far beyond the 960 bytes a
 // second of a 9600 baud line. Under Wine every byte the frame reader takes from its pipe costs a
-// round trip through the Wine server, so there the flood is held to twenty times the line's rate.
+// round trip through the Wine server, which caps it near ten times the line's rate, so there the
+// flood is held to four times the line's rate.
 #ifdef _WIN32
-constexpr int kFloodBytesPerSecond = 20 * 960;
+constexpr int kFloodBytesPerSecond = 4 * 960;
 #else
 constexpr int kFloodBytesPerSecond = 0;  // unthrottled
 #endif
