@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The release build ships without symbols: they would more than double the executable.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
