@@ -17,10 +17,12 @@ public:
     {
     }
 
+    // Rounded up: rounded down, the last fraction of a millisecond would become polls of 0 ms
+    // in a loop, a busy wait at the end of every timed wait.
     int remainingMs() const
     {
         if (forever_) return -1;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
         return left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
 

@@ -46,11 +46,12 @@ std::string toUtf8(const std::wstring& wide)
 }
 
 // Sends a message and waits for the answer, at most DialogDriver::kReplyTimeoutMs. False if the
-// window hung or is gone. Messages that carry text are marshalled by the system.
+// window hung or is gone. Messages that carry text are marshalled by the system. No
+// SMTO_ABORTIFHUNG: Wine takes a dialog that has merely been idle for five seconds as hung.
 bool ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr)
 {
     DWORD_PTR answer = 0;
-    const LRESULT sent = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+    const LRESULT sent = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL,
                                              DialogDriver::kReplyTimeoutMs, &answer);
     if (result) {
         *result = static_cast<LRESULT>(answer);
