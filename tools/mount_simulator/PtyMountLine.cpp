@@ -1,7 +1,6 @@
 #include "tools/mount_simulator/PtyMountLine.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/mount_simulator/TerminalIo.h"
+
 namespace {
 
-// How often a read looks at its stop event.
-constexpr int kStopCheckPeriodMs = 50;
 constexpr int kWriteWaitMs = 1000;
 
 std::string failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
@@ -65,31 +64,11 @@ PtyMountLine::~PtyMountLine()
 
 platform::SerialReadResult PtyMountLine::read(unsigned char* buffer, int capacity, platform::Event& stop)
 {
-    while (stop.wait(0) != platform::WaitResult::Signalled) {
-        pollfd entry{masterFd_, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, kStopCheckPeriodMs);
-        if (ready < 0 && errno != EINTR) return {platform::SerialReadOutcome::LineGone, 0};
-        if (ready <= 0) continue;
-        const ssize_t got = ::read(masterFd_, buffer, static_cast<size_t>(capacity));
-        if (got > 0) return {platform::SerialReadOutcome::Data, static_cast<int>(got)};
-        if (got == 0 || (errno != EAGAIN && errno != EINTR)) return {platform::SerialReadOutcome::LineGone, 0};
-    }
-    return {platform::SerialReadOutcome::Stopped, 0};
+    return terminal_io::readWhenReady(masterFd_, buffer, capacity, stop);
 }
 
 bool PtyMountLine::write(const unsigned char* bytes, int count)
 {
-    int sent = 0;
-    while (sent < count) {
-        const ssize_t written = ::write(masterFd_, bytes + sent, static_cast<size_t>(count - sent));
-        if (written > 0) {
-            sent += static_cast<int>(written);
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-        // The tester is not reading and the terminal's buffer is full.
-        pollfd entry{masterFd_, POLLOUT, 0};
-        if (::poll(&entry, 1, kWriteWaitMs) <= 0) return false;
-    }
-    return true;
+    // The tester may not be reading, and the terminal's buffer full.
+    return terminal_io::writeAll(masterFd_, bytes, count, kWriteWaitMs);
 }
