@@ -5,6 +5,7 @@
 #include "cli/Interrupt.h"
 #include "cli/WireText.h"
 #include "link/MountProtocol.h"
+#include "link/ResponseParser.h"
 #include "link/StatusCode.h"
 #include "link/Tick.h"
 #include "ui/PulseLength.h"
@@ -48,6 +49,13 @@ std::vector<std::string> outOfBoundAdvice()
             "can be late. Try again on a quiet machine, or allow for it with --slack."};
 }
 
+// ":GS# (sidereal time)"
+std::string withMeaning(const std::string& question)
+{
+    const std::string asked = wire::askedFor(question);
+    return asked.empty() ? question : question + " (" + asked + ")";
+}
+
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 double millisecondsBetween(LinkEvent::Clock::time_point from, LinkEvent::Clock::time_point to)
@@ -67,29 +75,13 @@ std::optional<LinkEvent> Tester::take(std::chrono::milliseconds timeout)
     std::optional<LinkEvent> event = session.next(timeout);
     if (!event) return event;
     out.event(*event);
-    switch (event->kind) {
-    case LinkEvent::Kind::Sent:
+    replies.note(*event);
+    if (event->kind == LinkEvent::Kind::Sent) {
         lastCommand = event->bytes;
         lastSentAt = event->at;
-        partialReply.clear();
-        break;
-    case LinkEvent::Kind::Received:
-        // Cut into replies as the link does: each ends with '#', a lone '#' is none.
-        for (char byte : event->bytes) {
-            if (byte != '#') {
-                partialReply += byte;
-            } else if (!partialReply.empty()) {
-                lastReply = partialReply + '#';
-                lastReplyTo = lastCommand;
-                partialReply.clear();
-            }
-        }
-        break;
-    case LinkEvent::Kind::Status:
-        if (is(*event, StatusCode::Connecting)) portOpen = true;
-        if (is(*event, StatusCode::Timeout) || is(*event, StatusCode::ConnectionClosed)) portOpen = false;
-        break;
     }
+    if (is(*event, StatusCode::Connecting)) portOpen = true;
+    if (is(*event, StatusCode::Timeout) || is(*event, StatusCode::ConnectionClosed)) portOpen = false;
     return event;
 }
 
@@ -103,6 +95,7 @@ void Tester::idle(int ms)
 
 Tester::Handshake Tester::connect()
 {
+    replies.restart();
     session.connect(port.number);
     const Clock::time_point began = Clock::now();
     Clock::time_point lastProgress = began;
@@ -150,40 +143,26 @@ int Tester::handshakeFailed(const std::string& command, Handshake outcome)
     }
     case Handshake::Timeout: {
         std::vector<std::string> details;
-        const std::string asked = wire::askedFor(lastCommand);
-        details.push_back(fmt::format("No whole reply to {}{} came within {} heartbeat ticks (about {:.0f} s).",
-                                      lastCommand, asked.empty() ? "" : " (" + asked + ")",
-                                      MountProtocol::kHandshakeTicks, kHandshakeSeconds));
-        if (!partialReply.empty()) {
-            details.push_back(fmt::format("These bytes came back without the closing '#': {}.", wire::quoted(partialReply)));
-        } else if (lastReplyTo != lastCommand) {
+        const std::string& question = replies.lastQuestion();
+        details.push_back(fmt::format("No whole reply to {} came within {} heartbeat ticks (about {:.0f} s).",
+                                      withMeaning(question), MountProtocol::kHandshakeTicks, kHandshakeSeconds));
+        const std::string& unfinished = replies.unfinished();
+        if (unfinished.empty()) {
             details.push_back("Nothing at all came back to it.");
+        } else if (unfinished.find('#') == std::string::npos && unfinished.size() < ResponseParser::kCapacity) {
+            details.push_back(fmt::format("These bytes came back without the closing '#': {}.", wire::quoted(unfinished)));
+        } else {
+            details.push_back(fmt::format("These bytes came back, but no whole reply (1 to {} characters, then '#'): {}.",
+                                          ResponseParser::kCapacity - 1, wire::quoted(unfinished)));
         }
         details.push_back("Check that the mount is switched on and has finished starting up, that the cable "
                           "goes to the mount's RS-232 port, and that the mount talks at 9600 baud.");
         out.result(command, kExitFail, "fail", reports(StatusCode::Timeout), details);
         return kExitFail;
     }
-    case Handshake::CommunicationError: {
-        std::vector<std::string> details;
-        if (lastReply.empty()) {
-            details.push_back("The mount's reply could not be made out.");
-        } else if (lastReply[0] == '!') {
-            details.push_back(fmt::format("The mount answered {} with {}: a reply beginning with '!' is the mount "
-                                          "reporting an error.", lastReplyTo, wire::quoted(lastReply)));
-        } else {
-            const std::string asked = wire::askedFor(lastReplyTo);
-            const std::string accepted = wire::acceptedReply(lastReplyTo);
-            details.push_back(fmt::format("The reply to {}{} was {} ({} characters before the '#').", lastReplyTo,
-                                          asked.empty() ? "" : " (" + asked + ")", wire::quoted(lastReply),
-                                          lastReply.size() - 1));
-            if (!accepted.empty()) details.push_back("The link takes only " + accepted + ".");
-        }
-        details.push_back("The mount answers, but not as the link expects of an LX200 mount: check that it is "
-                          "set to the LX200 command set, and that nothing else is talking on the line.");
-        out.result(command, kExitFail, "fail", reports(StatusCode::CommunicationError), details);
+    case Handshake::CommunicationError:
+        out.result(command, kExitFail, "fail", reports(StatusCode::CommunicationError), explainCommunicationError());
         return kExitFail;
-    }
     case Handshake::Unanswered:
         out.result(command, kExitFail, "fail", "the link reported nothing for 20 s", {});
         return kExitFail;
@@ -192,6 +171,58 @@ int Tester::handshakeFailed(const std::string& command, Handshake outcome)
         return kExitInterrupted;
     }
     return kExitFail;
+}
+
+std::vector<std::string> Tester::explainCommunicationError() const
+{
+    using Verdict = HandshakeReplies::Verdict;
+    const std::string question = withMeaning(replies.lastQuestion());
+    const HandshakeReplies::Reply* reply = replies.judged();
+    const HandshakeReplies::Reply* next = replies.afterJudged();
+    const std::string then = next ? " Then came " + wire::quoted(next->text) + "." : "";
+    const std::string tryAgain = "It may be the rest of an earlier answer, or another program or device talking on "
+                                 "the line: try again, and if it happens again, make sure nothing else uses the port "
+                                 "or the cable.";
+    const auto replyWas = [&] {
+        return fmt::format("The reply to {} was {} ({} characters before the '#'): {}.", question,
+                           wire::quoted(reply->text), reply->text.size() - 1, wire::shapeName(reply->shape));
+    };
+    const std::string accepted = "The link takes only " + wire::acceptedReply(replies.lastQuestion()) + ".";
+
+    switch (replies.verdict()) {
+    case Verdict::NoReply:
+        break;
+    case Verdict::MountError:
+        return {fmt::format("The mount answered {} with {}: a reply beginning with '!' is the mount reporting an "
+                            "error.", replies.lastQuestion(), wire::quoted(reply->text)),
+                "Look for a message on the mount's handset, then try again."};
+    case Verdict::CameFirst:
+        if (replies.judgedCameBeforeQuestion()) {
+            return {fmt::format("Something else arrived first: {} came in before {} was sent, and the link took it "
+                                "for the answer.{}", wire::quoted(reply->text), question, then),
+                    tryAgain};
+        }
+        return {fmt::format("Something else arrived first: {} came in after {} was sent, ahead of {}, and the link "
+                            "took it for the answer.", wire::quoted(reply->text), question, wire::quoted(next->text)),
+                tryAgain};
+    case Verdict::OtherQuestion:
+        return {fmt::format("Something else arrived instead of the answer to {}: {}, {}.{}", question,
+                            wire::quoted(reply->text), wire::shapeName(reply->shape), then),
+                tryAgain};
+    case Verdict::ShortFormat:
+        return {replyWas(), accepted,
+                "The mount is set to the short format: switch it to the long (\"high precision\") format on its "
+                "handset, or send it the LX200 command :U#, which switches between the two; then run the check "
+                "again."};
+    case Verdict::NotAnAnswer:
+        return {replyWas(), accepted,
+                "Something else may be talking on the line (another program on this port, or another device on "
+                "the cable), or the mount does not speak LX200, or not at 9600 baud: check that it is set to the "
+                "LX200 command set."};
+    case Verdict::Accepted:
+        return {replyWas(), accepted, "Check that the mount is set to the LX200 command set."};
+    }
+    return {"The mount's reply could not be made out.", "Check that the mount is set to the LX200 command set."};
 }
 
 void Tester::disconnect()

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/HandshakeReplies.h"
 #include "cli/LinkSession.h"
 #include "cli/Output.h"
 #include "cli/PulseBound.h"
@@ -41,11 +42,13 @@ private:
     Handshake connect();
     // Prints why the handshake did not reach Ready and returns the exit code that says so.
     int handshakeFailed(const std::string& command, Handshake outcome);
+    // Why the link found the mount's answers wrong, and what to do about it.
+    std::vector<std::string> explainCommunicationError() const;
     PulseReport runPulse(Direction direction, int askedMs);
     void disconnect();
     // Takes events for ms, printing them.
     void idle(int ms);
-    // The next event, printed, and what it tells about replies noted.
+    // The next event, printed, and what it tells about the handshake noted.
     std::optional<LinkEvent> take(std::chrono::milliseconds timeout);
 
     Output& out;
@@ -54,9 +57,7 @@ private:
     LinkSession session;
 
     bool portOpen = false;
-    std::string lastCommand;    // the last command written
+    std::string lastCommand;  // the last command written
     Clock::time_point lastSentAt;
-    std::string partialReply;   // bytes since the last '#'
-    std::string lastReply;      // the last whole reply, '#' included
-    std::string lastReplyTo;    // the command written before it
+    HandshakeReplies replies;
 };

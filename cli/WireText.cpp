@@ -108,10 +108,33 @@ std::string askedFor(const std::string& command)
 std::string acceptedReply(const std::string& command)
 {
     if (command == ":GS#" || command == ":GR#") {
-        return "eight characters beginning with 0, then '#' (00 to 09 hours, such as 01:23:45#)";
+        return "the long format, HH:MM:SS then '#' (hours 00-23, minutes and seconds 00-59, such as 14:00:00#)";
     }
-    if (command == ":GD#") return "nine characters beginning with '+', then '#' (such as +12*34'56#)";
+    if (command == ":GD#") {
+        // The degree sign as the mounts that send it do: one byte, shown as any such byte is.
+        return "the long format, sDD*MM'SS then '#' (sign + or -, degrees 00-90, minutes and seconds 00-59, such as "
+               "+45*30'15#, or " + escaped("+45\xdf" "30:15#") + " as many mounts send it)";
+    }
     return "";
+}
+
+std::string shapeName(ReplyShape shape)
+{
+    switch (shape) {
+    case ReplyShape::LongTime:
+        return "a time in the long format (HH:MM:SS)";
+    case ReplyShape::LongDeclination:
+        return "a declination in the long format (sDD*MM'SS)";
+    case ReplyShape::ShortTime:
+        return "a time in the short format (HH:MM.T, to a tenth of a minute)";
+    case ReplyShape::ShortDeclination:
+        return "a declination in the short format (sDD*MM, to the minute)";
+    case ReplyShape::MountError:
+        return "the mount reporting an error";
+    case ReplyShape::Unrecognised:
+        break;
+    }
+    return "neither a time nor an angle";
 }
 
 }  // namespace wire

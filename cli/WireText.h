@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "link/ReplyShape.h"
+
 // How guide-link shows the bytes that crossed the line and the texts it borrows from the dialog.
 namespace wire {
 
@@ -25,7 +27,10 @@ std::string statusLine(int code);
 // What a handshake command asks the mount for, in words ("sidereal time"); "" for others.
 std::string askedFor(const std::string& command);
 
-// The shape of reply the link takes for a handshake command, with an example; "" for others.
+// The shape of reply the link takes for a handshake command, with examples; "" for others.
 std::string acceptedReply(const std::string& command);
+
+// What a reply of that shape is, in words ("a time in the short format (HH:MM.T)").
+std::string shapeName(ReplyShape shape);
 
 }  // namespace wire

@@ -15,6 +15,7 @@
 
 #include "GuideLinkProcess.h"
 #include "platform/serial.h"
+#include "support/CaseName.h"
 #include "support/SerialLinePair.h"
 #include "tools/mount_simulator/MountSimulator.h"
 
@@ -23,6 +24,7 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr int kGenerousMs = 20000;
+constexpr int kLeftoverGapMs = 50;
 // Widens guide-link's pulse bound for a test machine that runs other tests at the same time.
 const char* const kSlack = "150";
 
@@ -106,6 +108,29 @@ protected:
         return texts;
     }
 
+    // Runs check against a mount played by hand: leftover, if any, goes out again and again until
+    // the first command comes, as from a mount still finishing earlier answers; then each command
+    // gets the next of answers, until they run out.
+    GuideLinkProcess::Outcome checkAgainstScript(const std::string& leftover, const std::vector<std::string>& answers)
+    {
+        MountBehaviour silent;
+        silent.answers = MountBehaviour::Answers::Silent;
+        mount.setBehaviour(silent);
+        GuideLinkProcess check({"check", linkEnd()});
+        EXPECT_TRUE(check.started());
+        if (!leftover.empty()) {
+            for (int waited = 0; waited < kGenerousMs && !mount.waitForCommands(1, kLeftoverGapMs);
+                 waited += kLeftoverGapMs) {
+                mount.send(leftover);
+            }
+        }
+        for (size_t i = 0; i < answers.size() && mount.waitForCommands(i + 1, kGenerousMs); ++i) {
+            mount.send(answers[i]);
+        }
+        EXPECT_TRUE(check.finish(kGenerousMs)) << check.out();
+        return {check.exitCode(), check.out(), check.err()};
+    }
+
     // When the mount received the command, in its own milliseconds.
     double receivedAt(const std::string& text) const
     {
@@ -157,6 +182,64 @@ TEST_F(GuideLinkTest, CheckOfAReplyOfTheWrongShapeNamesTheReplyAndShowsItsUnprin
     EXPECT_TRUE(contains(run.out, "The reply to :GS# (sidereal time) was \"01:23:45\\x0d#\" (9 characters"));
     EXPECT_TRUE(lacks(run.out, "status  Ready"));
 }
+
+const std::string kLeftover = std::string(32, ' ') + "#";
+
+struct AnswersCase {
+    const char* what;
+    std::string leftover;              // sent until the first command comes; "" for none
+    std::vector<std::string> answers;  // to the commands in turn
+    int exitCode;
+    std::vector<std::string> shown;
+    std::vector<std::string> notShown;
+};
+void PrintTo(const AnswersCase& c, std::ostream* out) { *out << c.what; }
+
+class HandshakeAnswers : public GuideLinkTest, public ::testing::WithParamInterface<AnswersCase> {};
+
+TEST_P(HandshakeAnswers, AreJudgedAndExplainedInTheOwnersTerms)
+{
+    const AnswersCase& c = GetParam();
+    const GuideLinkProcess::Outcome run = checkAgainstScript(c.leftover, c.answers);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    for (const std::string& part : c.shown) EXPECT_TRUE(contains(run.out, part));
+    for (const std::string& part : c.notShown) EXPECT_TRUE(lacks(run.out, part));
+}
+
+const std::string kFailed = "FAIL: the link reports \"Communication error\" (status 5).";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mounts, HandshakeAnswers,
+    ::testing::Values(
+        AnswersCase{"long format of any hour and a southern declination",
+                    "", {"14:00:00#", "23:59:59#", "-30*00'00#"}, 0,
+                    {"recv    \"-30*00'00#\"", "PASS: the link reports \"Ready\""}, {}},
+        AnswersCase{"southern declination with the degree sign byte and a colon",
+                    "", {"00:00:00#", "00:30:00#", "-45\xdf" "30:15#"}, 0,
+                    {"recv    \"-45\\xdf30:15#\"", "PASS: the link reports \"Ready\""}, {}},
+        AnswersCase{"sidereal time in the short format",
+                    "", {"12:34.5#"}, 1,
+                    {kFailed, "The reply to :GS# (sidereal time) was \"12:34.5#\"", "short format",
+                     "long (\"high precision\") format", ":U#"},
+                    {}},
+        AnswersCase{"declination in the short format",
+                    "", {"01:23:45#", "02:34:56#", "+12*34#"}, 1,
+                    {kFailed, "The reply to :GD# (declination) was \"+12*34#\"", ":U#", "+45\\xdf30:15#"}, {}},
+        AnswersCase{"bytes that are no time or angle",
+                    "", {"\x15\xa3\x7f#"}, 1,
+                    {kFailed, "neither a time nor an angle", "Something else may be talking on the line",
+                     "does not speak LX200"},
+                    {":U#"}},
+        AnswersCase{"spaces ahead of the answer",
+                    "", {kLeftover + "01:23:45#"}, 1,
+                    {kFailed, "Something else arrived first: \"" + kLeftover + "\" came in after :GS#",
+                     "ahead of \"01:23:45#\"", "try again"},
+                    {"was \"01:23:45#\""}},
+        AnswersCase{"spaces left on the line before the question",
+                    kLeftover, {"01:23:45#"}, 1,
+                    {kFailed, "Something else arrived first: \"" + kLeftover + "\" came in before :GS#", "try again"},
+                    {"was \"01:23:45#\""}}),
+    CaseName());
 
 TEST_F(GuideLinkTest, CheckInJsonGivesOneParsableEventPerLineWithTheWholeExchange)
 {
