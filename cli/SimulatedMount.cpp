@@ -13,9 +13,9 @@ bool SimulatedMount::behaviourNamed(const std::string& kind, MountBehaviour& beh
         return true;
     }
     if (kind == "wrong") {
-        // A sidereal time past 09 hours, which the link does not take.
+        // The short format, in which many mounts answer until they are switched to the long one.
         behaviour.answers = MountBehaviour::Answers::Replaced;
-        behaviour.replacement = "12:00:00#";
+        behaviour.replacement = "12:34.5#";
         return true;
     }
     if (kind == "slow") {

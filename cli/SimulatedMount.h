@@ -12,8 +12,9 @@
 // serial port joined to the link's port by a null-modem cable or a virtual pair.
 class SimulatedMount {
 public:
-    // The kinds of mount --simulate offers: good, silent, wrong (replies of the wrong shape) and
-    // slow (late replies, a byte at a time). False for another name.
+    // The kinds of mount --simulate offers: good, silent, wrong (replies in the short format,
+    // which the handshake does not take) and slow (late replies, a byte at a time). False for
+    // another name.
     static bool behaviourNamed(const std::string& kind, MountBehaviour& behaviour);
     static const char* kinds() { return "good, silent, wrong or slow"; }
 

@@ -105,7 +105,8 @@ Options:
   --silent            answer nothing, like a mount that is switched off
   --reply TEXT        answer every get-command (such as :GS#) with TEXT instead
                       of the real answer, to see how the tester takes a wrong
-                      one: '12:00:00#' (a time it does not accept), '!' or '!#'
+                      one: '12:34.5#' (a time in the short format, which it
+                      does not accept), '!' or '!#'
   --delay MS          wait MS milliseconds before each answer
   --byte-gap MS       send answers one character at a time, MS milliseconds
                       apart, like a slow or busy mount
