@@ -9,9 +9,10 @@ LinkSession::LinkSession() : link(this)
 
 LinkSession::~LinkSession()
 {
-    // In the dialog program's order: the link's threads first, then the heartbeat.
-    link.shutDown();
+    // In the dialog program's order: the heartbeat lets go of the link, which must not take a
+    // tick while it comes down; then the link's threads; then the heartbeat's.
     heartbeat.detach();
+    link.shutDown();
     heartbeat.stop();
 }
 

@@ -32,7 +32,7 @@ class LinkSession final : private TelescopeListener, private iLinkObserver {
 public:
     // Starts the link's threads and the heartbeat.
     LinkSession();
-    // Shuts down: an open port is closed without a word to the mount.
+    // Shuts down: an open port is closed, the mount sent only the stop of a pulse still running.
     ~LinkSession();
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
