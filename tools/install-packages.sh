@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing the tester needs on Debian: the MinGW-w64 cross compiler
-# for 32-bit Windows, Wine with its 32-bit part, Xvfb as Wine's display, socat for serial lines,
+# Installs what building and testing the tester needs on Debian: the MinGW-w64 cross compilers
+# for 32-bit Windows (the program that ships) and 64-bit Windows, Wine with its 32-bit part, Xvfb as Wine's display, socat for serial lines,
 # clang for the sanitizer builds, and GoogleTest's sources. Does nothing when all are there.
 set -euo pipefail
 
 packages=(cmake g++ clang libclang-rt-14-dev googletest socat xvfb
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
           libcli11-dev libfmt-dev nlohmann-json3-dev)
 
 missing=()

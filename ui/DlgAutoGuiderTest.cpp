@@ -52,11 +52,13 @@ void DlgAutoGuiderTest::showStatus(int code)
 
 INT_PTR CALLBACK DlgAutoGuiderTest::dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The object lives in the window's user data. The Ptr forms are SetWindowLongA and
+    // GetWindowLongA in a 32-bit build, and keep the whole pointer in a 64-bit one.
     if (message == WM_INITDIALOG) {
-        SetWindowLongA(dialog, GWL_USERDATA, static_cast<LONG>(lParam));
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, static_cast<LONG_PTR>(lParam));
         return reinterpret_cast<DlgAutoGuiderTest*>(lParam)->initialise(dialog);
     }
-    auto* self = reinterpret_cast<DlgAutoGuiderTest*>(GetWindowLongA(dialog, GWL_USERDATA));
+    auto* self = reinterpret_cast<DlgAutoGuiderTest*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
     // Messages before WM_INITDIALOG (such as WM_SETFONT) find no object yet.
     if (!self) return FALSE;
     switch (message) {
