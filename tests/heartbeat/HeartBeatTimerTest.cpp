@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "link/iHeartBeatListener.h"
 #include "platform/sleep.h"
@@ -87,6 +88,39 @@ TEST(HeartBeatTimer, AfterDetachReturnsNoCallBegins)
     }
     timer.stop();
     EXPECT_EQ(listener.callsAfterDetach, 0);
+}
+
+// A listener whose call holds until it is let go.
+class HeldListener final : public iHeartBeatListener {
+public:
+    void onHeartBeat() override
+    {
+        entered = true;
+        while (!released) platform::sleepMs(5);
+    }
+
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+};
+
+TEST(HeartBeatTimer, DetachWaitsForTheCallInProgress)
+{
+    HeldListener listener;
+    HeartBeatTimer timer;
+    timer.attach(&listener);
+    timer.start();
+    while (!listener.entered) platform::sleepMs(5);
+
+    std::atomic<bool> detached{false};
+    std::thread detacher([&] {
+        timer.detach();
+        detached = true;
+    });
+    platform::sleepMs(300);
+    EXPECT_FALSE(detached) << "detach returned while the listener was still being called";
+    listener.released = true;
+    detacher.join();
+    EXPECT_TRUE(timer.stop());
 }
 
 TEST(HeartBeatTimer, WithoutAListenerTicksCallNothing)
