@@ -37,6 +37,14 @@ TEST(Lx200Mount, AnswersAsItsBehaviourSays)
     EXPECT_EQ(Lx200Mount::answerTo(":GD#", normal), "+12*34'56#");
     EXPECT_EQ(Lx200Mount::answerTo(":Mw#", normal), "");
     EXPECT_EQ(Lx200Mount::answerTo(":Qw#", normal), "");
+    // Rate selections go unanswered, as on an LX200.
+    for (const char* rate : {":RG#", ":RC#", ":RM#", ":RS#"}) EXPECT_EQ(Lx200Mount::answerTo(rate, normal), "") << rate;
+
+    MountBehaviour southern;
+    southern.siderealTime = "14:00:00#";
+    southern.declination = "-30*00'00#";
+    EXPECT_EQ(Lx200Mount::answerTo(":GS#", southern), "14:00:00#");
+    EXPECT_EQ(Lx200Mount::answerTo(":GD#", southern), "-30*00'00#");
 
     MountBehaviour replaced;
     replaced.answers = MountBehaviour::Answers::Replaced;

@@ -2,17 +2,6 @@
 
 namespace {
 
-// Answers in the shapes a guide link accepts: times of 00 to 09 hours and a positive declination.
-struct KnownAnswer {
-    const char* command;
-    const char* answer;
-};
-constexpr KnownAnswer kKnownAnswers[] = {
-    {":GS#", "01:23:45#"},   // sidereal time
-    {":GR#", "02:34:56#"},   // right ascension
-    {":GD#", "+12*34'56#"},  // declination
-};
-
 bool isGetCommand(const std::string& command) { return command.compare(0, 2, ":G") == 0; }
 
 }  // namespace
@@ -45,9 +34,9 @@ std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviou
     case MountBehaviour::Answers::Normal:
         break;
     }
-    for (const KnownAnswer& known : kKnownAnswers) {
-        if (command == known.command) return known.answer;
-    }
-    // Movements, stops and everything unknown go unanswered, as on a real LX200.
+    if (command == ":GS#") return behaviour.siderealTime;
+    if (command == ":GR#") return behaviour.rightAscension;
+    if (command == ":GD#") return behaviour.declination;
+    // Rates, movements, stops and everything unknown go unanswered, as on a real LX200.
     return {};
 }

@@ -13,6 +13,10 @@ struct MountBehaviour {
 
     Answers answers = Answers::Normal;
     std::string replacement;
+    // A mount's normal answers, in the long format, '#' included.
+    std::string siderealTime = "01:23:45#";
+    std::string rightAscension = "02:34:56#";
+    std::string declination = "+12*34'56#";
     int delayMs = 0;    // from receiving a command to the first byte of its answer
     int byteGapMs = 0;  // between the bytes of an answer; 0 sends each answer in one piece
 };
