@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"
@@ -24,28 +25,9 @@ constexpr int kBurstGapMs = 2;
 
 bool configureLine(int fd)
 {
-    termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) return false;
-    // Raw bytes: no echo, no line editing, no translation of CR/LF, no signals from the line.
-    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
-    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    // Parity checking off, no parity bit.
-    settings.c_iflag &= ~static_cast<tcflag_t>(INPCK);
-    settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
-    // 8 data bits.
-    settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8;
-    // One stop bit.
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
-    // The receiver on; modem lines and flow control stay as the device had them.
-    settings.c_cflag |= CREAD;
-    // A read waits for one byte and no timer; with the descriptor non-blocking an empty line
-    // then reads as EAGAIN, so a read of 0 bytes always means the line hung up.
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
-    // 9600 baud both ways.
-    ::cfsetispeed(&settings, B9600);
-    ::cfsetospeed(&settings, B9600);
+    termios current{};
+    if (::tcgetattr(fd, &current) != 0) return false;
+    const termios settings = lineSettingsFor(current);
     return ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/line_settings.h"
 #include "platform/win32/native_event.h"
 #include "platform/win32/wait_limit.h"
 
@@ -19,20 +20,12 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 // A setting the device refuses stays as the device had it; the mount's silence will tell.
 void configureLine(HANDLE port)
 {
-    DCB line{};
-    line.DCBlength = sizeof line;
-    GetCommState(port, &line);
-    // The LX200 line carries no parity, so none is checked on what arrives.
-    line.fParity = FALSE;
-    // 8 data bits: commands and replies are plain bytes.
-    line.ByteSize = 8;
-    // No parity bit sent or expected.
-    line.Parity = NOPARITY;
-    // One stop bit, as the mount frames its bytes.
-    line.StopBits = ONESTOPBIT;
-    // The mount's fixed speed.
-    line.BaudRate = CBR_9600;
-    SetCommState(port, &line);
+    DCB current{};
+    current.DCBlength = sizeof current;
+    if (GetCommState(port, &current)) {
+        DCB line = lineSettingsFor(current);
+        SetCommState(port, &line);
+    }
 
     COMMTIMEOUTS limits{};
     // Read interval 1 ms: a read ends soon after a burst rather than waiting to fill the buffer.
