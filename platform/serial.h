@@ -25,30 +25,41 @@ struct SerialReadResult {
 
 // An open serial line for an LX200 mount: exclusive access, 9600 baud, 8 data bits, no parity,
 // one stop bit, the other line settings as the device had them, and anything queued discarded.
-// One thread may read while another writes; purge and destruction need both to be finished.
+// One thread may read while another writes; close() may also come while a read is under way;
+// purge and destruction need both to be finished.
 class SerialPort {
 public:
     // Opens COM<portNumber> (on POSIX the device that the port table names for it).
     // Returns null if the device is absent, in use or not a serial line.
     static std::unique_ptr<SerialPort> open(int portNumber);
 
-    // Closes the device. Nothing further is written to it.
+    // Closes the device unless close() did already. Nothing further is written to it.
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Writes count bytes, waiting at most timeoutMs for them to go out. writeDone is the
-    // completion signal of the write (reset first); a write still pending at the limit is
-    // cancelled before this returns, so nothing outlives the call.
+    // Writes count bytes, waiting at most timeoutMs for them to go out of the driver's queue
+    // (a pseudo-terminal cannot tell, so there it waits until they were taken). writeDone is the
+    // completion signal of the write (reset first). A write that fails or is still going at the
+    // limit is cancelled and its unsent bytes discarded before this returns, so nothing of it
+    // goes out later. Fails at once on a closed port.
     SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs);
 
     // Blocks until bytes have arrived and the line has been quiet for a moment (or capacity is
     // reached), until stop is signalled (noticed within 200 ms), or until the line fails.
     // Never returns Data with a count of 0, and no read is left pending when it returns.
+    // On a port closed before or during the call it returns LineGone (or Stopped) promptly.
     SerialReadResult read(unsigned char* buffer, int capacity, Event& stop);
 
-    // Discards everything queued in either direction.
+    // Discards what has arrived and not been read. Output is never discarded: by the time a
+    // write returns, its bytes have gone out or been withdrawn.
     void purge();
+
+    // Releases the device at once, so that it can be opened again, while this object stays
+    // valid: a reader still inside read() on another thread ends soon after, and later reads and
+    // writes fail without touching the device. What write() reported as sent is not discarded.
+    // Idempotent; not while a write is under way. The destructor closes too.
+    void close();
 
     struct Native;
     explicit SerialPort(std::unique_ptr<Native> native);

@@ -7,12 +7,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"
+#include "platform/sleep.h"
 
 namespace platform {
 namespace {
@@ -22,6 +24,8 @@ constexpr int kPollPeriodMs = 200;
 // A read ends once the line has been quiet this long after a burst, as a 1 ms interval
 // time-out does on Windows; poll counts whole milliseconds, so wait a little longer.
 constexpr int kBurstGapMs = 2;
+// How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
+constexpr int kDrainCheckMs = 1;
 
 bool configureLine(int fd)
 {
@@ -31,10 +35,49 @@ bool configureLine(int fd)
     return ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
+// Queues all of count bytes with the kernel, waiting while it has no room.
+SerialWriteResult queueBytes(int fd, const unsigned char* bytes, int count, const PollDeadline& deadline)
+{
+    int queued = 0;
+    while (queued < count) {
+        ssize_t written = ::write(fd, bytes + queued, static_cast<size_t>(count - queued));
+        if (written > 0) {
+            queued += static_cast<int>(written);
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
+        if (deadline.passed()) return SerialWriteResult::TimedOut;
+        pollfd entry{fd, POLLOUT, 0};
+        if (::poll(&entry, 1, deadline.remainingMs()) < 0 && !PollDeadline::interrupted()) {
+            return SerialWriteResult::Failed;
+        }
+        if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return SerialWriteResult::Failed;
+    }
+    return SerialWriteResult::Completed;
+}
+
+// Waits until the kernel's output queue is empty, so that written means sent even on a slow or
+// flow-controlled line. A pseudo-terminal always reports an empty queue, though bytes it took
+// may not have reached the other side yet: there written means taken, which is why closing the
+// port must never discard output.
+SerialWriteResult waitUntilSent(int fd, const PollDeadline& deadline)
+{
+    for (;;) {
+        int unsent = 0;
+        if (::ioctl(fd, TIOCOUTQ, &unsent) != 0) return SerialWriteResult::Failed;
+        if (unsent == 0) return SerialWriteResult::Completed;
+        if (deadline.passed()) return SerialWriteResult::TimedOut;
+        sleepMs(kDrainCheckMs);
+    }
+}
+
 }  // namespace
 
 struct SerialPort::Native {
+    // Stays valid until destruction: close() puts /dev/null in the terminal's place under the
+    // same number, so a reader still inside read() cannot reach whatever a later open() is given.
     int fd = -1;
+    std::atomic<bool> closed{false};
 };
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
@@ -58,28 +101,21 @@ SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(nativ
 
 SerialPort::~SerialPort()
 {
-    ::ioctl(native_->fd, TIOCNXCL);
+    if (!native_->closed) ::ioctl(native_->fd, TIOCNXCL);
     ::close(native_->fd);
 }
 
 SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
 {
     writeDone.reset();
+    if (native_->closed) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
-    int sent = 0;
-    while (sent < count) {
-        ssize_t written = ::write(native_->fd, bytes + sent, static_cast<size_t>(count - sent));
-        if (written > 0) {
-            sent += static_cast<int>(written);
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
-        if (deadline.passed()) return SerialWriteResult::TimedOut;
-        pollfd entry{native_->fd, POLLOUT, 0};
-        if (::poll(&entry, 1, deadline.remainingMs()) < 0 && !PollDeadline::interrupted()) {
-            return SerialWriteResult::Failed;
-        }
-        if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return SerialWriteResult::Failed;
+    SerialWriteResult result = queueBytes(native_->fd, bytes, count, deadline);
+    if (result == SerialWriteResult::Completed) result = waitUntilSent(native_->fd, deadline);
+    if (result != SerialWriteResult::Completed) {
+        // A write reported as not done leaves nothing queued to trickle out later.
+        ::tcflush(native_->fd, TCOFLUSH);
+        return result;
     }
     writeDone.set();
     return SerialWriteResult::Completed;
@@ -89,6 +125,7 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
 {
     Event::Native& stopSignal = stop.native();
     for (;;) {
+        if (native_->closed) return {SerialReadOutcome::LineGone, 0};
         pollfd entries[2] = {{native_->fd, POLLIN, 0}, {stopSignal.readFd, POLLIN, 0}};
         const int watched = stopSignal.valid() ? 2 : 1;
         int ready = ::poll(entries, watched, kPollPeriodMs);
@@ -122,6 +159,26 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
     }
 }
 
-void SerialPort::purge() { ::tcflush(native_->fd, TCIOFLUSH); }
+// Output is left alone: every write has gone out or been withdrawn by the time it returned, and
+// on a pseudo-terminal discarding output drops bytes that write() already reported as sent.
+void SerialPort::purge()
+{
+    if (!native_->closed) ::tcflush(native_->fd, TCIFLUSH);
+}
+
+void SerialPort::close()
+{
+    if (native_->closed.exchange(true)) return;
+    const int fd = native_->fd;
+    // Exclusive use ends first, so the device can be opened again even while a reader's poll
+    // still holds the terminal for a moment.
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    // Without /dev/null the terminal stays open, but no longer exclusive.
+    const int placeholder = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (placeholder < 0) return;
+    ::dup3(placeholder, fd, O_CLOEXEC);
+    ::close(placeholder);
+}
 
 }  // namespace platform

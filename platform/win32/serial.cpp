@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <chrono>
+
+#include "platform/lock.h"
+#include "platform/sleep.h"
 #include "platform/win32/line_settings.h"
 #include "platform/win32/native_event.h"
 #include "platform/win32/wait_limit.h"
@@ -15,6 +19,8 @@ constexpr DWORD kStopCheckMs = 200;
 // second of nothing but empty reads.
 constexpr int kEmptyReadsOfAGoneLine = 50;
 constexpr int kEmptyReadPauseMs = 10;
+// How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
+constexpr int kDrainCheckMs = 1;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // A setting the device refuses stays as the device had it; the mount's silence will tell.
@@ -44,13 +50,102 @@ void configureLine(HANDLE port)
     PurgeComm(port, kPurgeAll);
 }
 
+// The end of a write's time limit; never, for kWaitForever.
+class WriteDeadline {
+public:
+    explicit WriteDeadline(int timeoutMs)
+        : forever_(timeoutMs < 0),
+          end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(forever_ ? 0 : timeoutMs))
+    {
+    }
+
+    int remainingMs() const
+    {
+        if (forever_) return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+
+    bool passed() const { return !forever_ && std::chrono::steady_clock::now() >= end_; }
+
+private:
+    bool forever_;
+    std::chrono::steady_clock::time_point end_;
+};
+
 }  // namespace
 
 struct SerialPort::Native {
+    // Set at open; the number is kept after close() but used only through whileOpen.
     HANDLE port = INVALID_HANDLE_VALUE;
     // Manual-reset completion signal of the reader's overlapped reads, reused by each.
     HANDLE readDone = nullptr;
+
+    // Runs use(port) unless close() has released the port, and says whether it ran. Each request
+    // on the handle goes through here, so none can reach a handle number that the system has
+    // since given to something else. use must not block: close() waits for it.
+    template <class Use>
+    bool whileOpen(Use use)
+    {
+        LockGuard hold(portLock);
+        if (closed) return false;
+        use(port);
+        return true;
+    }
+
+    // Closes the handle, once.
+    void release()
+    {
+        LockGuard hold(portLock);
+        if (closed) return;
+        closed = true;
+        CloseHandle(port);
+    }
+
+private:
+    Lock portLock;
+    bool closed = false;
 };
+
+namespace {
+
+// Cancels this thread's request on the port and waits for it to end, so that neither the request
+// nor its buffer is used after the caller returns. On a closed port the close has cancelled it
+// already; the wait is on the request's own event, never on the handle.
+void cancelAndWait(SerialPort::Native& native, OVERLAPPED& request)
+{
+    native.whileOpen([](HANDLE port) { CancelIo(port); });
+    WaitForSingleObject(request.hEvent, INFINITE);
+}
+
+// True while the device answers. A vanished line makes ClearCommError fail (under Wine, with
+// ERROR_NOT_READY once a pseudo-terminal has gone); a closed port counts as gone.
+bool lineAnswers(SerialPort::Native& native, COMSTAT* status = nullptr)
+{
+    BOOL answered = FALSE;
+    native.whileOpen([&](HANDLE port) {
+        DWORD errors = 0;
+        COMSTAT ignored{};
+        answered = ClearCommError(port, &errors, status ? status : &ignored);
+    });
+    return answered != FALSE;
+}
+
+// A write has completed once the driver took its bytes (Wine completes it as soon as its kernel
+// has them), not once they went out; written means sent, so wait until the driver's output queue
+// is empty. A pseudo-terminal under Wine always reports it empty.
+SerialWriteResult waitUntilSent(SerialPort::Native& native, const WriteDeadline& deadline)
+{
+    for (;;) {
+        COMSTAT status{};
+        if (!lineAnswers(native, &status)) return SerialWriteResult::Failed;
+        if (status.cbOutQue == 0) return SerialWriteResult::Completed;
+        if (deadline.passed()) return SerialWriteResult::TimedOut;
+        sleepMs(kDrainCheckMs);
+    }
+}
+
+}  // namespace
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
 {
@@ -76,7 +171,7 @@ SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(nativ
 
 SerialPort::~SerialPort()
 {
-    CloseHandle(native_->port);
+    native_->release();
     CloseHandle(native_->readDone);
 }
 
@@ -85,24 +180,31 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     // Without its completion signal the write could be neither timed nor safely abandoned.
     if (!writeDone.valid()) return SerialWriteResult::Failed;
     writeDone.reset();
+    const WriteDeadline deadline(timeoutMs);
     OVERLAPPED request{};
     request.hEvent = writeDone.native().handle;
-    if (!WriteFile(native_->port, bytes, static_cast<DWORD>(count), nullptr, &request) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        return SerialWriteResult::Failed;
-    }
+    bool started = false;
+    native_->whileOpen([&](HANDLE port) {
+        started = WriteFile(port, bytes, static_cast<DWORD>(count), nullptr, &request) || GetLastError() == ERROR_IO_PENDING;
+    });
+    if (!started) return SerialWriteResult::Failed;
+
+    SerialWriteResult result = SerialWriteResult::Completed;
     DWORD written = 0;
-    if (WaitForSingleObject(request.hEvent, waitLimit(timeoutMs)) != WAIT_OBJECT_0) {
-        // CancelIo touches only this thread's requests, so a read pending on another thread
-        // goes on. Waiting for the cancelled write keeps request and bytes from outliving us.
-        CancelIo(native_->port);
-        GetOverlappedResult(native_->port, &request, &written, TRUE);
-        return SerialWriteResult::TimedOut;
+    if (WaitForSingleObject(request.hEvent, waitLimit(deadline.remainingMs())) != WAIT_OBJECT_0) {
+        // CancelIo touches only this thread's requests, so a read pending on another thread goes on.
+        cancelAndWait(*native_, request);
+        result = SerialWriteResult::TimedOut;
+    } else if (!GetOverlappedResult(native_->port, &request, &written, FALSE) || written != static_cast<DWORD>(count)) {
+        result = SerialWriteResult::Failed;
+    } else {
+        result = waitUntilSent(*native_, deadline);
     }
-    if (!GetOverlappedResult(native_->port, &request, &written, FALSE) || written != static_cast<DWORD>(count)) {
-        return SerialWriteResult::Failed;
+    if (result != SerialWriteResult::Completed) {
+        // A write reported as not done leaves nothing queued to trickle out later.
+        native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR); });
     }
-    return SerialWriteResult::Completed;
+    return result;
 }
 
 SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& stop)
@@ -116,23 +218,25 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
         OVERLAPPED request{};
         request.hEvent = native_->readDone;
         // A read that completes at once signals readDone too, so both paths meet in the wait.
-        if (!ReadFile(native_->port, buffer, static_cast<DWORD>(capacity), nullptr, &request) &&
-            GetLastError() != ERROR_IO_PENDING) {
-            return {SerialReadOutcome::LineGone, 0};
-        }
+        bool started = false;
+        native_->whileOpen([&](HANDLE port) {
+            started = ReadFile(port, buffer, static_cast<DWORD>(capacity), nullptr, &request) ||
+                      GetLastError() == ERROR_IO_PENDING;
+        });
+        if (!started) return {SerialReadOutcome::LineGone, 0};
         DWORD waited;
         do {
             waited = WaitForMultipleObjects(watched, signals, FALSE, kStopCheckMs);
         } while (waited == WAIT_TIMEOUT);
-        DWORD got = 0;
         if (waited != WAIT_OBJECT_0) {
             // Stopped, or the wait itself failed: either way no read may go on into buffer.
-            CancelIo(native_->port);
-            GetOverlappedResult(native_->port, &request, &got, TRUE);
+            cancelAndWait(*native_, request);
             return {waited == WAIT_OBJECT_0 + 1 ? SerialReadOutcome::Stopped : SerialReadOutcome::LineGone, 0};
         }
+        // The request has completed, so this looks only at the request, never at the handle.
         // A read that ends on the interval time-out can report it as a failure (Wine does, under
         // a steady stream), yet it holds what arrived: only other failures mean the line is gone.
+        DWORD got = 0;
         if (!GetOverlappedResult(native_->port, &request, &got, FALSE) && GetLastError() != ERROR_TIMEOUT) {
             return {SerialReadOutcome::LineGone, 0};
         }
@@ -146,6 +250,15 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
     return {SerialReadOutcome::Stopped, 0};
 }
 
-void SerialPort::purge() { PurgeComm(native_->port, kPurgeAll); }
+// Output is left alone: every write has gone out or been withdrawn by the time it returned, and
+// under Wine discarding output drops bytes that a write had already reported as sent.
+void SerialPort::purge()
+{
+    native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_RXCLEAR); });
+}
+
+// Closing the handle also cancels a read pending on another thread; that reader then finds the
+// port closed and issues nothing further.
+void SerialPort::close() { native_->release(); }
 
 }  // namespace platform
