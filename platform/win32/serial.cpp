@@ -15,9 +15,7 @@ namespace {
 
 // How often a read that waits for bytes looks at its stop event, at most.
 constexpr DWORD kStopCheckMs = 200;
-// Empty reads in a row, kEmptyReadPauseMs apart, after which the line counts as gone: half a
-// second of nothing but empty reads.
-constexpr int kEmptyReadsOfAGoneLine = 50;
+// The pause after an empty read on a live line, so that empty completions cannot spin.
 constexpr int kEmptyReadPauseMs = 10;
 // How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
 constexpr int kDrainCheckMs = 1;
@@ -212,7 +210,6 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
     const HANDLE signals[2] = {native_->readDone, stop.native().handle};
     // An invalid stop event cannot be waited on; the read then waits for the line alone.
     const DWORD watched = stop.valid() ? 2 : 1;
-    int emptyInARow = 0;
     // Looking at stop before each read keeps a line that never pauses from hiding it.
     while (stop.wait(0) != WaitResult::Signalled) {
         OVERLAPPED request{};
@@ -241,10 +238,10 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
             return {SerialReadOutcome::LineGone, 0};
         }
         if (got > 0) return {SerialReadOutcome::Data, static_cast<int>(got)};
-        // Empty completions come now and then while the port is busy writing (Wine gives them
-        // under a steady stream both ways); a line that hung up gives nothing else. Pausing on
-        // the stop event keeps either case from spinning without delaying a stop.
-        if (++emptyInARow == kEmptyReadsOfAGoneLine) return {SerialReadOutcome::LineGone, 0};
+        // Empty completions come now and then on a live line while the port is busy writing (Wine
+        // gives them under a steady stream both ways); the port itself says whether it is still
+        // there. Pausing on the stop event keeps a live line from spinning without delaying a stop.
+        if (!lineAnswers(*native_)) return {SerialReadOutcome::LineGone, 0};
         if (stop.wait(kEmptyReadPauseMs) == WaitResult::Signalled) break;
     }
     return {SerialReadOutcome::Stopped, 0};

@@ -165,6 +165,57 @@ private:
     std::thread reader_;
 };
 
+TEST_F(SerialPortTest, AReadOnALineThatVanishesEndsWithTheLineGone)
+{
+    const std::unique_ptr<SerialPort> port = openPort();
+    ASSERT_TRUE(port);
+    UnstoppedRead read(*port);
+    platform::sleepMs(100);
+    const bool cut = pair.cut(kGenerousMs);
+    EXPECT_TRUE(cut);
+    EXPECT_TRUE(read.endsWithin(kGenerousMs)) << "the read went on after the line had gone";
+    EXPECT_EQ(read.outcome(), SerialReadOutcome::LineGone);
+}
+
+// Under a steady stream both ways a port can complete reads with nothing in them; the line is
+// still there, and reading must go on.
+TEST_F(SerialPortTest, ABusyLineIsNeverTakenForGone)
+{
+    const std::unique_ptr<SerialPort> port = openPort();
+    const std::unique_ptr<SerialPort> farEnd = SerialPort::open(SerialLinePair::kMountPort);
+    ASSERT_TRUE(port && farEnd);
+    platform::Event stop(platform::EventReset::Manual);
+    std::atomic<bool> gone{false};
+    std::atomic<long> echoed{0};
+    std::thread reader([&] {
+        unsigned char buffer[64];
+        while (stop.wait(0) != platform::WaitResult::Signalled) {
+            const platform::SerialReadResult result = port->read(buffer, sizeof buffer, stop);
+            if (result.outcome == SerialReadOutcome::LineGone) gone = true;
+            if (result.outcome != SerialReadOutcome::Data) return;
+            echoed += result.count;
+        }
+    });
+    std::thread echo([&] {
+        platform::Event echoDone(platform::EventReset::Manual);
+        unsigned char buffer[64];
+        while (stop.wait(0) != platform::WaitResult::Signalled) {
+            const platform::SerialReadResult result = farEnd->read(buffer, sizeof buffer, stop);
+            if (result.outcome != SerialReadOutcome::Data) return;
+            farEnd->write(buffer, result.count, echoDone, kWriteLimitMs);
+        }
+    });
+    const std::string burst(48, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    while (!gone && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) write(*port, burst);
+    stop.set();
+    reader.join();
+    echo.join();
+
+    EXPECT_FALSE(gone) << "a live line was reported gone";
+    EXPECT_GT(echoed.load(), 0) << "nothing came back over the line";
+}
+
 // When close() comes relative to a read on another thread.
 struct ReadAndClose {
     const char* what;
