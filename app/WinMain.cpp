@@ -1,5 +1,6 @@
 // The tester's entry: creates the four long-lived objects, wires them, runs the dialog until the
-// user closes it, and takes everything down again. Nothing is sent to the mount on the way out.
+// user closes it, and takes everything down again. On the way out the mount receives only the
+// stop of a pulse still running, and every wait has a limit.
 #include <windows.h>
 
 #include "heartbeat/HeartBeatTimer.h"
@@ -30,15 +31,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
 
     theDialog.load()->run();
 
-    // The link's threads come down first, so none of them can report to the dialog or the model
-    // once those are gone. A port still open is closed without a word to the mount: a running
-    // pulse gets no stop command, as when the process ends.
-    theLink->shutDown();
-    delete theDialog.exchange(nullptr);
+    // The heartbeat lets go of the link first, while the frame reader still empties the control
+    // pipe: a tick blocked on a full pipe is then soon written, and none follows. Then the link's
+    // threads come down, a running pulse's stop going out before the port closes, so none of
+    // them reports to the dialog or the model once those are gone.
     theHeartBeat->detach();
+    const bool linkCameDown = theLink->shutDown();
+    DlgAutoGuiderTest* dialog = theDialog.exchange(nullptr);
     theHeartBeat->stop();
-    delete theLink;
+    // A link thread that did not come down in time still uses the link, the model and, through
+    // them, the dialog: those end with the process instead.
+    if (linkCameDown) {
+        delete dialog;
+        delete theLink;
+        delete theModel;
+    }
     delete theHeartBeat;
-    delete theModel;
     return 0;
 }

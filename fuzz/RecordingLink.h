@@ -28,8 +28,8 @@ using LinkLog = std::vector<std::string>;
 // The only commands the link may ever write to a mount.
 inline bool isGuideLinkCommand(const char* text)
 {
-    static const char* const kCommands[] = {":GS#", ":GR#", ":GD#", ":Mn#", ":Ms#", ":Mw#",
-                                            ":Me#", ":Qn#", ":Qs#", ":Qw#", ":Qe#"};
+    static const char* const kCommands[] = {":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Ms#",
+                                            ":Mw#", ":Me#", ":Qn#", ":Qs#", ":Qw#", ":Qe#"};
     for (const char* command : kCommands) {
         if (std::strcmp(text, command) == 0) return true;
     }
@@ -69,6 +69,8 @@ public:
         // A command written before the reader runs would lose its reply.
         FUZZ_CHECK(open && readerRunning);
         FUZZ_CHECK(isGuideLinkCommand(text));
+        // Every move runs at the guide rate, selected right before it.
+        if (text[1] == 'M') FUZZ_CHECK(!log.empty() && log.back() == ":RG#");
         log.push_back(text);
         return writesSucceed;
     }

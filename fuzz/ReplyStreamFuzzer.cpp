@@ -46,7 +46,7 @@ enum class Start : int {
     AwaitingRightAscension,  // sidereal time accepted, ":GR#" written
     AwaitingDeclination,     // right ascension accepted, ":GD#" written
     Ready,                   // the handshake finished
-    HandshakeFailed,         // a sidereal time of the wrong shape ended the handshake
+    HandshakeFailed,         // a sidereal time in the short format ended the handshake
     PulseRunning,            // ready, with an east pulse under way
     TimedOut,                // the handshake ran out of ticks and the port was closed
     Disconnected,            // ready, then disconnected
@@ -85,7 +85,7 @@ struct Session {
     LinkLog log;
     RecordingSerialLink serial{log, 0xFF, true};
     RecordingListener listener{log};
-    MountProtocol protocol{serial, &listener, +[](int) {}};
+    MountProtocol protocol{serial, &listener, [](int) { return true; }};
 };
 
 // Brings a fresh session to start and checks it got there; the log is cleared afterwards.
@@ -128,12 +128,12 @@ void driveTo(Session& session, Start start)
         break;
     case Start::HandshakeFailed:
         connect();
-        reply("12:34:56#", {"status 5"});
+        reply("12:34.5#", {"status 5"});
         break;
     case Start::PulseRunning:
         handshake();
         dispatchCommand(protocol, ControlFrame::correction(static_cast<int>(Direction::East), 20));
-        expected.insert(expected.end(), {"status 8", ":Me#"});
+        expected.insert(expected.end(), {"status 8", ":RG#", ":Me#"});
         break;
     case Start::TimedOut:
         connect();

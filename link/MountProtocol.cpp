@@ -1,28 +1,23 @@
 #include "link/MountProtocol.h"
 
+#include <utility>
+
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
+#include "link/ReplyShape.h"
 #include "link/TelescopeListener.h"
 #include "link/iSerialPortLink.h"
 
 namespace {
 
-// Handshake replies are accepted only in these shapes: sidereal time and right ascension as
-// eight characters starting with "0" (00 to 09 hours, such as 01:23:45), declination as nine
-// characters starting with "+" (such as +12*34'56).
-constexpr int kTimeReplyLength = 8;
-constexpr int kDeclinationReplyLength = 9;
-
-bool isEarlyTime(const char* reply, int length) { return length == kTimeReplyLength && reply[0] == '0'; }
-bool isPositiveDeclination(const char* reply, int length)
-{
-    return length == kDeclinationReplyLength && reply[0] == '+';
-}
+// Sent right before every move command: LX200 mounts move at whatever rate was selected last,
+// and many power on at the slew rate.
+constexpr const char* kSelectGuideRate = ":RG#";
 
 }  // namespace
 
 MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause)
-    : serial(serial), listener(listener), pause(pause)
+    : serial(serial), listener(listener), pause(std::move(pause))
 {
 }
 
@@ -43,13 +38,11 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
         if (n == 2) connectTo(payload[1]);
         return;
     case ControlFrame::CommandDisconnect:
-        if (!portOpen) {
+        if (portOpen) {
+            disconnectPort();
+        } else {
             report(StatusCode::NotConnected);
-            return;
         }
-        serial.closePort();
-        portOpen = false;
-        report(StatusCode::ConnectionClosed);
         return;
     case ControlFrame::CommandTick:
         if (portOpen) handleTick();
@@ -82,38 +75,83 @@ void MountProtocol::connectTo(int portNumber)
     serial.startReader();
     portOpen = true;
     report(StatusCode::Connecting);
-    pause(kSettleAfterOpenMs);
+    // Shutdown cuts the pause short: then nothing more goes to the mount.
+    if (!pause(kSettleAfterOpenMs)) return;
     connectTicks = kHandshakeTicks;
     state = AwaitingSiderealTime;
     send(":GS#");
 }
 
+void MountProtocol::disconnectPort()
+{
+    const bool stopLost = !stopRunningPulses();
+    closePort();
+    report(StatusCode::ConnectionClosed);
+    if (stopLost) report(StatusCode::CommunicationError);
+}
+
 void MountProtocol::handleTick()
 {
+    bool stopLost = false;
     if (connectTicks != 0) {
         --connectTicks;
         if (connectTicks == 0 && state >= AwaitingSiderealTime) {
-            serial.closePort();
-            portOpen = false;
+            stopLost = !stopRunningPulses();
+            closePort();
             report(StatusCode::Timeout);
         }
     }
     if (raTicks != 0) {
         --raTicks;
-        if (raTicks == 0) endPulse(raDirection == static_cast<unsigned>(Direction::West) ? ":Qw#" : ":Qe#");
+        if (raTicks == 0) stopLost |= !endPulse(eastWestStop());
     }
     if (decTicks != 0) {
         --decTicks;
-        if (decTicks == 0) endPulse(decSouth != 0 ? ":Qs#" : ":Qn#");
+        if (decTicks == 0) stopLost |= !endPulse(northSouthStop());
     }
+    // The mount may still be moving: the line must not end on "Ready".
+    if (stopLost) report(StatusCode::CommunicationError);
 }
 
-void MountProtocol::endPulse(const char* stopCommand)
+bool MountProtocol::endPulse(const char* stopCommand)
 {
-    const bool lost = !send(stopCommand);
+    const bool sent = send(stopCommand);
     report(StatusCode::Ready);
-    // The mount may still be moving: the line must not end on "Ready".
-    if (lost) report(StatusCode::CommunicationError);
+    return sent;
+}
+
+bool MountProtocol::stopRunningPulses()
+{
+    bool allSent = true;
+    if (raTicks != 0) {
+        allSent &= send(eastWestStop());
+        raTicks = 0;
+    }
+    if (decTicks != 0) {
+        allSent &= send(northSouthStop());
+        decTicks = 0;
+    }
+    return allSent;
+}
+
+const char* MountProtocol::eastWestStop() const
+{
+    return raDirection == static_cast<unsigned>(Direction::West) ? ":Qw#" : ":Qe#";
+}
+
+const char* MountProtocol::northSouthStop() const { return decSouth != 0 ? ":Qs#" : ":Qn#"; }
+
+void MountProtocol::closePort()
+{
+    serial.closePort();
+    portOpen = false;
+}
+
+void MountProtocol::stopForShutdown()
+{
+    if (!portOpen) return;
+    stopRunningPulses();
+    portOpen = false;
 }
 
 void MountProtocol::receive(const unsigned char* bytes, int count)
@@ -132,17 +170,17 @@ void MountProtocol::handleResponse(const char* reply, int length)
     }
     switch (state) {
     case AwaitingSiderealTime:
-        if (!isEarlyTime(reply, length)) return failHandshake();
+        if (shapeOfReply(reply, length) != ReplyShape::LongTime) return failHandshake();
         state = AwaitingRightAscension;
         send(":GR#");
         return;
     case AwaitingRightAscension:
-        if (!isEarlyTime(reply, length)) return failHandshake();
+        if (shapeOfReply(reply, length) != ReplyShape::LongTime) return failHandshake();
         state = AwaitingDeclination;
         send(":GD#");
         return;
     case AwaitingDeclination:
-        if (!isPositiveDeclination(reply, length)) return failHandshake();
+        if (shapeOfReply(reply, length) != ReplyShape::LongDeclination) return failHandshake();
         state = Idle;
         connectTicks = 0;
         report(StatusCode::Ready);
@@ -190,14 +228,14 @@ void MountProtocol::startCorrection(const unsigned char* frame)
     default:
         return;
     }
-    // A pulse whose move never reached the mount must not look as if it had.
-    if (!send(moveCommand)) report(StatusCode::CommunicationError);
+    // A move whose guide rate could not be selected is not sent: the mount might carry it out
+    // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
+    if (!send(kSelectGuideRate) || !send(moveCommand)) report(StatusCode::CommunicationError);
 }
 
 bool MountProtocol::send(const char* command)
 {
-    // A pulse that ends in the tick in which the handshake time-out closed the port has no
-    // port to send its stop command to; that is no failed write.
+    // Nothing is ever written to a closed port; that is no failed write.
     return !portOpen || serial.sendCommand(command);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "link/ResponseParser.h"
 #include "link/StatusCode.h"
 
@@ -7,22 +9,28 @@ class iSerialPortLink;
 class TelescopeListener;
 
 // What the link does with each control frame: connects and verifies the mount with a three-step
-// LX200 handshake, disconnects, runs correction pulses counted in heartbeat ticks, and reports
-// every outcome as a status code. Runs on the frame reader's thread only, one frame at a time.
+// LX200 handshake, disconnects, runs correction pulses at the mount's guide rate, counted in
+// heartbeat ticks, and reports every outcome as a status code. Whenever it closes the port it
+// first stops the pulses still running, so the mount is never left moving. Runs on the frame
+// reader's thread only, one frame at a time.
 class MountProtocol {
 public:
     static constexpr int kHandshakeTicks = 60;
     static constexpr int kSettleAfterOpenMs = 500;
 
-    using Pause = void (*)(int ms);
+    // Waits ms after opening a port; false when shutdown cut the wait short.
+    using Pause = std::function<bool(int ms)>;
 
-    // pause is how the protocol waits after opening a port (the platform's sleep; tests pass
-    // their own).
+    // pause is how the protocol waits after opening a port (tests pass their own).
     MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause);
 
     // Carries out one complete control frame: frame points at ControlFrame::kMaxSize bytes, the
     // header first; bytes past its payload are read, as they were left, only by malformed frames.
     void dispatchFrame(const unsigned char* frame);
+
+    // For shutdown, once the frame reader has ended: sends the stop of each pulse still
+    // running and forgets the port, reporting nothing. The caller then closes the port.
+    void stopForShutdown();
 
     bool portIsOpen() const { return portOpen; }
 
@@ -36,12 +44,20 @@ private:
     };
 
     void connectTo(int portNumber);
+    void disconnectPort();
     void handleTick();
     void receive(const unsigned char* bytes, int count);
     void handleResponse(const char* reply, int length);
     void failHandshake();
     void startCorrection(const unsigned char* frame);
-    void endPulse(const char* stopCommand);
+    // Each sends a stop command and returns false if it could not be written.
+    bool endPulse(const char* stopCommand);
+    // East/west first, then north/south, only the axes whose pulse is running.
+    bool stopRunningPulses();
+    // The stop of each axis's last direction.
+    const char* eastWestStop() const;
+    const char* northSouthStop() const;
+    void closePort();
     // False only when a write to the open port failed or did not finish in time.
     bool send(const char* command);
     void report(StatusCode code);

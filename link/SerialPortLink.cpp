@@ -11,7 +11,10 @@ namespace {
 constexpr int kDrainPeriodMs = 20;
 }
 
-SerialPortLink::SerialPortLink(ControlPipe& pipe) : controlPipe(pipe) {}
+SerialPortLink::SerialPortLink(ControlPipe& pipe, int readerStopWaitMs)
+    : controlPipe(pipe), readerStopWaitMs(readerStopWaitMs)
+{
+}
 
 SerialPortLink::~SerialPortLink() { shutDown(); }
 
@@ -45,21 +48,40 @@ void SerialPortLink::closePort()
 {
     if (reader) {
         reader->requestStop();
-        if (!reader->waitForEnd(kReaderStopWaitMs)) strayReaders.push_back(std::move(reader));
+        if (!reader->waitForEnd(readerStopWaitMs)) strayReaders.push_back(std::move(reader));
         reader.reset();
     }
-    if (port) port->purge();
-    port.reset();
+    releasePort();
 }
 
-void SerialPortLink::shutDown()
+bool SerialPortLink::shutDown()
 {
     if (reader) strayReaders.push_back(std::move(reader));
+    bool allEnded = true;
     for (auto& stray : strayReaders) {
         stray->requestStop();
-        while (!stray->waitForEnd(kDrainPeriodMs)) controlPipe.discardWaiting();
+        int waitedMs = 0;
+        while (!stray->waitForEnd(kDrainPeriodMs)) {
+            controlPipe.discardWaiting();
+            waitedMs += kDrainPeriodMs;
+            if (waitedMs >= kReaderEndAtShutdownMs) break;
+        }
+        if (!stray->waitForEnd(0)) {
+            // It runs on with its reader object, which therefore stays allocated.
+            stray->abandon();
+            static_cast<void>(stray.release());
+            allEnded = false;
+        }
     }
     strayReaders.clear();
-    if (port) port->purge();
+    releasePort();
+    return allEnded;
+}
+
+void SerialPortLink::releasePort()
+{
+    if (!port) return;
+    port->purge();
+    port->close();
     port.reset();
 }

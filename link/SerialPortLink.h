@@ -20,8 +20,11 @@ public:
     static constexpr int kCommandLimit = 30;
     static constexpr int kWriteWaitMs = 1000;
     static constexpr int kReaderStopWaitMs = 10000;
+    // How long shutdown gives each serial reader: it notices its stop within about 200 ms.
+    static constexpr int kReaderEndAtShutdownMs = 1000;
 
-    explicit SerialPortLink(ControlPipe& pipe);
+    // readerStopWaitMs is how long closePort waits for the serial reader (tests shorten it).
+    explicit SerialPortLink(ControlPipe& pipe, int readerStopWaitMs = kReaderStopWaitMs);
     ~SerialPortLink();
     SerialPortLink(const SerialPortLink&) = delete;
     SerialPortLink& operator=(const SerialPortLink&) = delete;
@@ -32,8 +35,10 @@ public:
     void closePort() override;
 
     // Stops every serial reader and closes the port, sending nothing. Frames that readers queue
-    // meanwhile are discarded, so only once the frame reader has ended for good.
-    void shutDown();
+    // meanwhile are discarded, so only once the frame reader has ended for good. True once
+    // every reader has ended; a reader that did not end in time is left to end with the
+    // process, and then this object and the pipe must never be destroyed.
+    bool shutDown();
 
     // Any thread, any time: the observer (null for none) sees the commands written and the bytes
     // read from then on. Not owned; it must outlive shutDown, or be replaced before it goes and
@@ -41,12 +46,17 @@ public:
     void setObserver(iLinkObserver* watcher) { observer.store(watcher); }
 
 private:
+    // Discards what is queued and lets the device go, even while a stray reader holds on.
+    void releasePort();
+
     ControlPipe& controlPipe;
+    const int readerStopWaitMs;
     std::atomic<iLinkObserver*> observer{nullptr};
     std::shared_ptr<platform::SerialPort> port;
     platform::Event writeDoneEvent{platform::EventReset::Automatic};
     std::unique_ptr<SerialReader> reader;
     // Readers that did not end within closePort's wait (a full control pipe can hold one);
-    // they hold their own port and are waited for at shutdown.
+    // they keep their share of the port object, whose device is closed all the same, and are
+    // waited for at shutdown.
     std::vector<std::unique_ptr<SerialReader>> strayReaders;
 };

@@ -18,7 +18,7 @@ class SerialReader {
 public:
     SerialReader(std::shared_ptr<platform::SerialPort> port, ControlPipe& pipe,
                  const std::atomic<iLinkObserver*>& observer);
-    // The thread must have ended: the owner waits for it before letting go.
+    // The thread must have ended: the owner waits for it before letting go, or abandons it.
     ~SerialReader();
     SerialReader(const SerialReader&) = delete;
     SerialReader& operator=(const SerialReader&) = delete;
@@ -26,6 +26,9 @@ public:
     bool start();
     void requestStop();
     bool waitForEnd(int timeoutMs);
+    // Gives up on a thread that did not end: it runs on with this object, which must then never
+    // be destroyed.
+    void abandon() { thread.abandon(); }
 
 private:
     static void run(void* self);

@@ -10,7 +10,8 @@ constexpr int kEmptyPipePollMs = kTickMs;
 }
 
 TelescopeControl::TelescopeControl(TelescopeListener* listener)
-    : serialLink(controlPipe), protocol(serialLink, listener, &platform::sleepMs)
+    : serialLink(controlPipe),
+      protocol(serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); })
 {
     frameThread.start(&TelescopeControl::runFrameReader, this);
 }
@@ -27,11 +28,27 @@ void TelescopeControl::sendCorrection(int direction, int ticks) { write(ControlF
 
 void TelescopeControl::write(const CommandFrame& frame) { controlPipe.writeFrame(frame.bytes, frame.size); }
 
-void TelescopeControl::shutDown()
+bool TelescopeControl::shutDown()
 {
+    if (shutDownStarted) return cameDown;
+    shutDownStarted = true;
     stopRequested = true;
-    frameThread.waitForEnd(platform::kWaitForever);
-    serialLink.shutDown();
+    shutDownSignal.set();
+    if (!frameThread.waitForEnd(kFrameReaderEndWaitMs)) {
+        // Still inside a close or a write that the line never finishes: the link's state is
+        // that thread's, so nothing more can be sent. It ends with the process.
+        frameThread.abandon();
+        return cameDown = false;
+    }
+    protocol.stopForShutdown();
+    return cameDown = serialLink.shutDown();
+}
+
+bool TelescopeControl::pauseUnlessShuttingDown(int ms)
+{
+    // Without its signal the wait returns at once; sleeping keeps the pause a pause.
+    if (shutDownSignal.wait(ms) == platform::WaitResult::Failed) platform::sleepMs(ms);
+    return !stopRequested;
 }
 
 void TelescopeControl::runFrameReader(void* self) { static_cast<TelescopeControl*>(self)->readFrames(); }
@@ -41,7 +58,7 @@ void TelescopeControl::readFrames()
     while (!stopRequested) {
         unsigned char byte;
         if (controlPipe.available() == 0 || !controlPipe.readByte(byte)) {
-            platform::sleepMs(kEmptyPipePollMs);
+            pauseUnlessShuttingDown(kEmptyPipePollMs);
             continue;
         }
         if (const unsigned char* frame = frameAssembler.accept(byte)) protocol.dispatchFrame(frame);

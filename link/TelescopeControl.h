@@ -7,6 +7,7 @@
 #include "link/MountProtocol.h"
 #include "link/SerialPortLink.h"
 #include "link/iTelescopeControl.h"
+#include "platform/event.h"
 #include "platform/thread.h"
 
 class TelescopeListener;
@@ -17,9 +18,13 @@ class iLinkObserver;
 // outcomes to the listener on that thread.
 class TelescopeControl : public iTelescopeControl {
 public:
+    // How long shutdown waits for the frame reader to finish what it is doing: longer than its
+    // longest step short of a close, a correction's two writes of up to 1000 ms each.
+    static constexpr int kFrameReaderEndWaitMs = 3000;
+
     // Starts the frame reader at once. listener is not owned and must outlive shutDown.
     explicit TelescopeControl(TelescopeListener* listener);
-    // Shuts down first.
+    // Shuts down first (see shutDown for when it may not be destroyed).
     virtual ~TelescopeControl();
     TelescopeControl(const TelescopeControl&) = delete;
     TelescopeControl& operator=(const TelescopeControl&) = delete;
@@ -30,11 +35,14 @@ public:
     void disconnect() override;
     void sendCorrection(int direction, int ticks) override;
 
-    // Brings the frame reader and the serial reader down and closes an open port without
-    // sending anything; once it returns no status is reported and no thread of the link runs.
-    // Frames still queued are dropped. Waits for the frame being handled (a close can take
-    // 10 s). Call from the thread that owns the object; further calls do nothing.
-    void shutDown();
+    // Brings the frame reader and the serial reader down and closes an open port, sending the
+    // mount only the stop of each pulse still running; reports nothing. Frames still queued are
+    // dropped, and a connect still settling sends nothing more. Every wait has a limit: true
+    // once no thread of the link runs and none will report again; false if one did not come
+    // down in time (a line whose driver never lets go): it was left to end with the process,
+    // and this object must then never be destroyed. Call from the thread that owns the object,
+    // after the heartbeat has let go of it; further calls return the same.
+    bool shutDown();
 
     // Lets observer (null for none) watch the bytes on the serial line: the commands the frame
     // reader writes and the bytes the serial reader reads, each on that thread, from then on.
@@ -46,11 +54,16 @@ private:
     static void runFrameReader(void* self);
     void readFrames();
     void write(const CommandFrame& frame);
+    // Waits ms, less once shutdown begins; false once it has begun.
+    bool pauseUnlessShuttingDown(int ms);
 
     ControlPipe controlPipe;
     SerialPortLink serialLink;
     MountProtocol protocol;
     FrameAssembler frameAssembler;
     std::atomic<bool> stopRequested{false};
+    platform::Event shutDownSignal{platform::EventReset::Manual};
+    bool shutDownStarted = false;
+    bool cameDown = false;
     platform::Thread frameThread;
 };

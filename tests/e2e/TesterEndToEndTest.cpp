@@ -89,7 +89,17 @@ protected:
         const size_t before = mount.commands().size();
         ASSERT_TRUE(dialog.type(IDC_PULSE_MS, pulseMs));
         ASSERT_TRUE(dialog.click(arrowId));
-        ASSERT_TRUE(mount.waitForCommands(before + 2, kGenerousMs)) << "no move and stop for arrow " << arrowId;
+        ASSERT_TRUE(mount.waitForCommands(before + 3, kGenerousMs)) << "no rate, move and stop for arrow " << arrowId;
+    }
+
+    // Closes the dialog and expects the tester to end with code 0.
+    void closeAndExpectACleanEnd()
+    {
+        dialog.close();
+        ASSERT_EQ(WaitForSingleObject(tester.hProcess, kGenerousMs), WAIT_OBJECT_0) << "the tester did not end";
+        DWORD exitCode = 1;
+        GetExitCodeProcess(tester.hProcess, &exitCode);
+        EXPECT_EQ(exitCode, 0u);
     }
 
     std::string artefactPath(const char* name) const
@@ -150,12 +160,13 @@ TEST_F(TesterEndToEndTest, NorthPulseOfOneSecondMovesThenStops)
     ASSERT_TRUE(dialog.click(IDC_NORTH));
     EXPECT_TRUE(statusBecomes("Sending correction pulse."));
     EXPECT_TRUE(statusBecomes("Ready"));
-    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
     const std::vector<ReceivedCommand> commands = mount.commands();
-    EXPECT_EQ(commands[3].text, ":Mn#");
-    EXPECT_EQ(commands[4].text, ":Qn#");
+    EXPECT_EQ(commands[3].text, ":RG#");
+    EXPECT_EQ(commands[4].text, ":Mn#");
+    EXPECT_EQ(commands[5].text, ":Qn#");
     // Ten heartbeat ticks; the margins allow for a slow machine.
-    const double pulseMs = commands[4].milliseconds - commands[3].milliseconds;
+    const double pulseMs = commands[5].milliseconds - commands[4].milliseconds;
     EXPECT_GT(pulseMs, 700);
     EXPECT_LT(pulseMs, 3000);
 }
@@ -176,6 +187,7 @@ TEST_F(TesterEndToEndTest, EachArrowMovesItsOwnWay)
     for (const Arrow& arrow : arrows) {
         pulse(arrow.id, "200");
         const std::vector<std::string> texts = commandTexts();
+        EXPECT_EQ(texts[texts.size() - 3], ":RG#") << "every move runs at the guide rate";
         EXPECT_EQ(texts[texts.size() - 2], arrow.move);
         EXPECT_EQ(texts.back(), arrow.stop);
     }
@@ -192,11 +204,13 @@ TEST_F(TesterEndToEndTest, PulseFieldIsCorrectedIntoItsRange)
     ASSERT_TRUE(dialog.type(IDC_PULSE_MS, "9999"));
     ASSERT_TRUE(dialog.click(IDC_WEST));
     EXPECT_EQ(dialog.text(IDC_PULSE_MS), "5000");
-    ASSERT_TRUE(mount.waitForCommands(8, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(11, kGenerousMs));
     EXPECT_EQ(commandTexts().back(), ":Mw#");
-    // The longest pulse is cut short by disconnecting, which sends no stop.
+    // The longest pulse is cut short by disconnecting, which stops it first.
     ASSERT_TRUE(dialog.click(IDC_DISCONNECT));
     EXPECT_TRUE(statusBecomes("Connection closed"));
+    ASSERT_TRUE(mount.waitForCommands(12, kGenerousMs));
+    EXPECT_EQ(commandTexts().back(), ":Qw#");
 }
 
 TEST_F(TesterEndToEndTest, PortThatCannotBeOpenedSaysSo)
@@ -221,33 +235,52 @@ TEST_F(TesterEndToEndTest, SilentMountEndsInATimeout)
     EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#"}));
 }
 
+TEST_F(TesterEndToEndTest, AnAfternoonSkyAndASouthernDeclinationAreReady)
+{
+    MountBehaviour southern;
+    southern.siderealTime = "14:00:00#";
+    southern.rightAscension = "17:45:40#";
+    southern.declination = "-29\xDF" "00'28#";
+    mount.setBehaviour(southern);
+    connect();
+}
+
 TEST_F(TesterEndToEndTest, WrongReplyIsACommunicationError)
 {
     MountBehaviour wrong;
     wrong.answers = MountBehaviour::Answers::Replaced;
-    wrong.replacement = "12:00:00#";
+    wrong.replacement = "12:34.5#";  // the short format
     mount.setBehaviour(wrong);
     ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
     ASSERT_TRUE(dialog.click(IDC_CONNECT));
     EXPECT_TRUE(statusBecomes("Communication error"));
 }
 
-TEST_F(TesterEndToEndTest, ClosingDuringAPulseEndsWithCodeZeroAndSendsNothingMore)
+TEST_F(TesterEndToEndTest, ClosingDuringAPulseStopsItAndEndsWithCodeZero)
 {
     connect();
-    ASSERT_TRUE(dialog.type(IDC_PULSE_MS, "3000"));
+    ASSERT_TRUE(dialog.type(IDC_PULSE_MS, "5000"));
     ASSERT_TRUE(dialog.click(IDC_NORTH));
-    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
 
-    dialog.close();
-    ASSERT_EQ(WaitForSingleObject(tester.hProcess, kGenerousMs), WAIT_OBJECT_0) << "the tester did not end";
-    DWORD exitCode = 1;
-    GetExitCodeProcess(tester.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
+    const DWORD closedAt = GetTickCount();
+    closeAndExpectACleanEnd();
+    // The stop went out before the tester ended, long before the pulse's own end.
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Qn#"}));
+    EXPECT_LT(GetTickCount() - closedAt, 4000u);
+    Sleep(1000);
+    EXPECT_EQ(commandTexts().size(), 6u) << "written after the tester ended";
+}
 
-    // Past the pulse's end: its stop command never comes.
-    Sleep(3500);
-    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mn#"}));
+TEST_F(TesterEndToEndTest, ClosingDuringAConnectsPauseSendsNothing)
+{
+    ASSERT_TRUE(dialog.select(IDC_PORT_LIST, kTesterPortIndex));
+    ASSERT_TRUE(dialog.click(IDC_CONNECT));
+    // The status comes as the port opens; the question would follow half a second later.
+    ASSERT_TRUE(statusBecomes("Connecting... Please wait."));
+    closeAndExpectACleanEnd();
+    Sleep(1000);
+    EXPECT_TRUE(commandTexts().empty()) << "the tester asked the mount after it was closed";
 }
 
 // Closing at random moments (connecting, in the handshake, mid-pulse, idle): the program ends

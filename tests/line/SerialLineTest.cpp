@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/Direction.h"
+#include "link/MountProtocol.h"
 #include "platform/sleep.h"
 #include "support/LinkOverSerialLine.h"
 #include "support/StatusCodes.h"
@@ -21,6 +22,22 @@ TEST_F(SerialLineTest, AnsweringMountPassesTheHandshakeAndASecondConnectIsRefuse
 
     link.connect(SerialLinePair::kLinkPort);
     EXPECT_EQ(statusesOnceThereAre(3).back(), kAlreadyConnected);
+
+    // With no pulse running, closing sends nothing.
+    link.disconnect();
+    EXPECT_EQ(statusesOnceThereAre(4).back(), kConnectionClosed);
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(commandTexts().size(), 3u);
+}
+
+TEST_F(SerialLineTest, AnAfternoonSkyAndASouthernDeclinationPassTheHandshake)
+{
+    MountBehaviour southern;
+    southern.siderealTime = "14:02:11#";
+    southern.rightAscension = "23:15:40#";
+    southern.declination = "-30\xDF" "05:59#";
+    mount.setBehaviour(southern);
+    connectThroughHandshake();
 }
 
 TEST_F(SerialLineTest, AnswersArrivingAByteAtATimeAreReassembled)
@@ -56,7 +73,7 @@ TEST_F(SerialLineTest, ReplyOfTheWrongShapeIsACommunicationErrorAndThePortStaysO
 {
     MountBehaviour wrong;
     wrong.answers = MountBehaviour::Answers::Replaced;
-    wrong.replacement = "12:00:00#";  // a time past 09 hours
+    wrong.replacement = "12:34.5#";  // the short format
     mount.setBehaviour(wrong);
     link.connect(SerialLinePair::kLinkPort);
     EXPECT_EQ(statusesOnceThereAre(2), (std::vector<int>{kConnecting, kCommunicationError}));
@@ -74,7 +91,8 @@ TEST_F(SerialLineTest, WestCorrectionStopsAfterItsFifthTick)
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::West), 5);
     EXPECT_EQ(statusesOnceThereAre(3).back(), kSendingCorrection);
-    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#"}));
 
     ticks(4);
     platform::sleepMs(kSettleMs);
@@ -83,24 +101,83 @@ TEST_F(SerialLineTest, WestCorrectionStopsAfterItsFifthTick)
 
     ticks(1);
     EXPECT_EQ(statusesOnceThereAre(4).back(), kReady);
-    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
     EXPECT_EQ(commandTexts().back(), ":Qw#");
 }
 
-TEST_F(SerialLineTest, DisconnectMidPulseClosesWithoutSendingTheStop)
+TEST_F(SerialLineTest, DisconnectMidPulseStopsBothAxesBeforeClosing)
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::North), 20);
-    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    link.sendCorrection(static_cast<int>(Direction::East), 20);
+    ASSERT_TRUE(mount.waitForCommands(7, kGenerousMs));
     ticks(3);
     link.disconnect();
-    EXPECT_EQ(statusesOnceThereAre(4), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kConnectionClosed}));
+    EXPECT_EQ(statusesOnceThereAre(5), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kSendingCorrection,
+                                                         kConnectionClosed}));
+    ASSERT_TRUE(mount.waitForCommands(9, kGenerousMs));
 
-    // The pulse's remaining ticks find no port.
+    // The pulses' remaining ticks find no port.
     ticks(30);
     platform::sleepMs(kSettleMs);
-    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mn#"}));
-    EXPECT_EQ(statuses.codes().size(), 4u);
+    EXPECT_EQ(commandTexts(),
+              (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#", ":Qn#"}));
+    EXPECT_EQ(statuses.codes().size(), 5u);
+}
+
+TEST_F(SerialLineTest, APulseEndingJustBeforeADisconnectStillDeliversItsWholeStop)
+{
+    connectThroughHandshake();
+    link.sendCorrection(static_cast<int>(Direction::North), 2);
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    // The last tick and the disconnect reach the frame reader together: the stop is written and
+    // the port closed straight after.
+    ticks(2);
+    link.disconnect();
+    EXPECT_EQ(statusesOnceThereAre(5).back(), kConnectionClosed);
+    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs)) << "the stop was thrown away with the port";
+    EXPECT_EQ(commandTexts().back(), ":Qn#");
+}
+
+TEST_F(SerialLineTest, TheHandshakeTimeOutStopsARunningPulse)
+{
+    MountBehaviour silent;  // as a cable whose receive wire is broken: the mount moves, no answer arrives
+    silent.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(silent);
+    link.connect(SerialLinePair::kLinkPort);
+    ASSERT_TRUE(mount.waitForCommands(1, kGenerousMs));
+    link.sendCorrection(static_cast<int>(Direction::South), 80);  // longer than the handshake's 60 ticks
+    ASSERT_TRUE(mount.waitForCommands(3, kGenerousMs));
+
+    ticks(60);
+    EXPECT_EQ(statusesOnceThereAre(3), (std::vector<int>{kConnecting, kSendingCorrection, kTimeout}));
+    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":RG#", ":Ms#", ":Qs#"}));
+}
+
+TEST_F(SerialLineTest, ShuttingDownStopsARunningPulseAndReportsNothing)
+{
+    connectThroughHandshake();
+    link.sendCorrection(static_cast<int>(Direction::West), 50);
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    EXPECT_EQ(statusesOnceThereAre(3).back(), kSendingCorrection);
+
+    EXPECT_TRUE(link.shutDown());
+    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
+    EXPECT_EQ(commandTexts().back(), ":Qw#");
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(statuses.codes().size(), 3u);
+}
+
+TEST_F(SerialLineTest, ShuttingDownDuringAConnectsPauseSendsNothing)
+{
+    link.connect(SerialLinePair::kLinkPort);
+    EXPECT_EQ(statusesOnceThereAre(1), (std::vector<int>{kConnecting}));
+    EXPECT_TRUE(link.shutDown());
+    // The pause would have ended by now, and the question gone out.
+    platform::sleepMs(MountProtocol::kSettleAfterOpenMs + kSettleMs);
+    EXPECT_TRUE(commandTexts().empty());
+    EXPECT_EQ(statuses.codes().size(), 1u);
 }
 
 TEST_F(SerialLineTest, MissingPortCannotBeOpened)
@@ -113,7 +190,7 @@ TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::East), 50);
-    ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
 
     ASSERT_TRUE(line.cut(kGenerousMs));
     // The pulse runs out, and its stop cannot be written into the vanished line; nor can a new
@@ -123,12 +200,14 @@ TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly
                                                          kCommunicationError}));
     link.sendCorrection(static_cast<int>(Direction::North), 2);
     EXPECT_EQ(statusesOnceThereAre(7).back(), kCommunicationError);
+    // Closing tries to stop the new pulse too, and cannot.
     link.disconnect();
-    EXPECT_EQ(statusesOnceThereAre(8).back(), kConnectionClosed);
+    const std::vector<int> closing = statusesOnceThereAre(9);
+    EXPECT_EQ(std::vector<int>(closing.end() - 2, closing.end()), (std::vector<int>{kConnectionClosed, kCommunicationError}));
 
     // The link is still fit for use: the vanished device simply cannot be opened.
     link.connect(SerialLinePair::kLinkPort);
-    EXPECT_EQ(statusesOnceThereAre(9).back(), kCannotOpenPort);
+    EXPECT_EQ(statusesOnceThereAre(10).back(), kCannotOpenPort);
 }
 
 }  // namespace

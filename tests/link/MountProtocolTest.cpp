@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ class RecordingSerialLink final : public iSerialPortLink {
 public:
     bool openSucceeds = true;
     bool writesSucceed = true;
+    std::set<std::string> failingCommands;  // writes of these fail even when others succeed
     std::vector<std::string> calls;
     int openedPort = -1;
 
@@ -32,7 +34,7 @@ public:
     bool sendCommand(const char* text) override
     {
         calls.push_back(text);
-        return writesSucceed;
+        return writesSucceed && failingCommands.count(text) == 0;
     }
     void closePort() override { calls.push_back("close"); }
 
@@ -49,14 +51,16 @@ public:
 using Codes = std::vector<int>;
 using Commands = std::vector<std::string>;
 
-int pausedMs = 0;
-void recordPause(int ms) { pausedMs += ms; }
-
 class MountProtocolTest : public ::testing::Test {
 protected:
     RecordingSerialLink serial;
     StatusRecorder statuses;
-    MountProtocol protocol{serial, &statuses, +[](int) {}};
+    // The settling pause after an open, among the port's calls; false cuts it short.
+    bool pauseRunsItsCourse = true;
+    MountProtocol protocol{serial, &statuses, [this](int ms) {
+                               serial.calls.push_back("pause " + std::to_string(ms));
+                               return pauseRunsItsCourse;
+                           }};
 
     void dispatch(const CommandFrame& command)
     {
@@ -119,25 +123,32 @@ TEST_P(Handshake, AcceptsOnlyTheExpectedReplyShapes)
     EXPECT_TRUE(protocol.portIsOpen()) << c.what;
 }
 
+const Commands kAllThree{":GS#", ":GR#", ":GD#"};
+
 INSTANTIATE_TEST_SUITE_P(
     Replies, Handshake,
     ::testing::Values(
-        HandshakeCase{"a mount in the accepted shapes", {"01:23:45#", "02:34:56#", "+12*34'56#"}, {1, 7},
-                      {":GS#", ":GR#", ":GD#"}},
-        HandshakeCase{"all zero", {"00:00:00#", "00:00:00#", "+00*00'00#"}, {1, 7}, {":GS#", ":GR#", ":GD#"}},
+        HandshakeCase{"a mount in the long format", {"01:23:45#", "02:34:56#", "+12*34'56#"}, {1, 7}, kAllThree},
+        HandshakeCase{"all zero", {"00:00:00#", "00:00:00#", "+00*00'00#"}, {1, 7}, kAllThree},
         HandshakeCase{"replies split at every byte", {"0", "1:23:4", "5#02:34:56", "#+12*34'56#"}, {1, 7},
-                      {":GS#", ":GR#", ":GD#"}},
-        HandshakeCase{"a sidereal time after 09 hours", {"12:00:00#"}, {1, 5}, {":GS#"}},
+                      kAllThree},
+        HandshakeCase{"an afternoon sky and a southern declination", {"14:00:00#", "23:59:59#", "-30*00'00#"},
+                      {1, 7}, kAllThree},
+        HandshakeCase{"the degree sign byte and a colon for the minutes mark",
+                      {"21:09:33#", "13:50:02#", "+45\xDF" "30:15#"}, {1, 7}, kAllThree},
+        HandshakeCase{"a sidereal time in the short format", {"12:34.5#"}, {1, 5}, {":GS#"}},
+        HandshakeCase{"a sidereal time of hour 24", {"24:00:00#"}, {1, 5}, {":GS#"}},
         HandshakeCase{"a sidereal time too short", {"0123456#"}, {1, 5}, {":GS#"}},
         HandshakeCase{"a right ascension in the short format", {"01:23:45#", "02:34.5#"}, {1, 5}, {":GS#", ":GR#"}},
-        HandshakeCase{"a negative declination", {"01:23:45#", "02:34:56#", "-12*34'56#"}, {1, 5},
-                      {":GS#", ":GR#", ":GD#"}},
-        HandshakeCase{"a declination in the short format", {"01:23:45#", "02:34:56#", "+12*34#"}, {1, 5},
-                      {":GS#", ":GR#", ":GD#"}},
+        HandshakeCase{"a right ascension with letters", {"01:23:45#", "ab:cd:ef#"}, {1, 5}, {":GS#", ":GR#"}},
+        HandshakeCase{"a declination in the short format", {"01:23:45#", "02:34:56#", "+12*34#"}, {1, 5}, kAllThree},
+        HandshakeCase{"a declination of eight characters", {"01:23:45#", "02:34:56#", "+12*34'5#"}, {1, 5},
+                      kAllThree},
+        HandshakeCase{"a declination of 91 degrees", {"01:23:45#", "02:34:56#", "-91*00'00#"}, {1, 5}, kAllThree},
         HandshakeCase{"a lone \"!\" instead of the sidereal time", {"!#"}, {1, 5}, {":GS#"}},
         HandshakeCase{"a reply beginning with \"!\" at the last step", {"01:23:45#", "02:34:56#", "!+12*34'56#"},
-                      {1, 5}, {":GS#", ":GR#", ":GD#"}},
-        HandshakeCase{"replies after a failed handshake are ignored", {"12:00:00#", "02:34:56#", "+12*34'56#"},
+                      {1, 5}, kAllThree},
+        HandshakeCase{"replies after a failed handshake are ignored", {"12:34.5#", "02:34:56#", "+12*34'56#"},
                       {1, 5}, {":GS#"}},
         HandshakeCase{"a 50-character reply is lost with its terminator", {std::string(50, '0') + "#"}, {1},
                       {":GS#"}}),
@@ -145,16 +156,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MountProtocolTest, OpensTheRequestedPortThenSettlesBeforeAskingForTheSiderealTime)
 {
-    pausedMs = 0;
-    MountProtocol timed(serial, &statuses, &recordPause);
-    std::array<unsigned char, ControlFrame::kMaxSize> frame{};
-    const CommandFrame connect = ControlFrame::connect(200);
-    std::copy(connect.bytes, connect.bytes + connect.size, frame.begin());
-    timed.dispatchFrame(frame.data());
+    dispatch(ControlFrame::connect(200));
     EXPECT_EQ(serial.openedPort, 200);
-    EXPECT_EQ(serial.calls, (Commands{"open", "reader", ":GS#"}));
-    EXPECT_EQ(pausedMs, MountProtocol::kSettleAfterOpenMs);
+    EXPECT_EQ(serial.calls, (Commands{"open", "reader", "pause 500", ":GS#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1}));
+}
+
+TEST_F(MountProtocolTest, AConnectWhosePauseShutdownCutShortSendsNothing)
+{
+    pauseRunsItsCourse = false;
+    dispatch(ControlFrame::connect(5));
+    ticks(100);
+    EXPECT_EQ(serial.calls, (Commands{"open", "reader", "pause 500"}));
+    EXPECT_EQ(statuses.codes(), (Codes{1}));
+    protocol.stopForShutdown();
+    EXPECT_FALSE(protocol.portIsOpen());
+    EXPECT_TRUE(serial.commands().empty());
 }
 
 TEST_F(MountProtocolTest, ArgumentsTravelAsTheirLowEightBits)
@@ -169,7 +186,8 @@ TEST_F(MountProtocolTest, ArgumentsTravelAsTheirLowEightBits)
     dispatch(ControlFrame::correction(259, 2));    // east
     dispatch(ControlFrame::correction(258, 2));    // west
     dispatch(ControlFrame::correction(257, 2));    // south
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GS#", ":Mn#", ":Me#", ":Mw#", ":Ms#"}));
+    EXPECT_EQ(serial.commands(),
+              (Commands{":GS#", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":RG#", ":Mw#", ":RG#", ":Ms#"}));
     ticks(2);
     EXPECT_EQ(serial.commands().back(), ":Qs#");
 }
@@ -237,14 +255,14 @@ TEST_P(Correction, MovesForTheRequestedTicksThenStops)
     connectAndVerify();
     dispatch(ControlFrame::correction(static_cast<int>(GetParam().direction), 5));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
-    EXPECT_EQ(serial.commands().back(), GetParam().move);
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", GetParam().move}));
     ticks(4);
     EXPECT_EQ(serial.commands().back(), GetParam().move);
     ticks(1);
     EXPECT_EQ(serial.commands().back(), GetParam().stop);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7}));
     ticks(10);
-    EXPECT_EQ(serial.commands().size(), 5u);
+    EXPECT_EQ(serial.commands().size(), 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, Correction,
@@ -263,7 +281,7 @@ TEST_F(MountProtocolTest, CorrectionsOddCases)
 
     dispatch(ControlFrame::correction(0, 0));  // a zero-tick pulse never stops
     ticks(60);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8}));
 }
 
@@ -275,7 +293,29 @@ TEST_F(MountProtocolTest, APulseWhoseWritesFailEndsOnACommunicationError)
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5}));
     ticks(2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5, 7, 5}));
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#", ":Qn#"}));
+    // Without the guide rate selected the move is not risked.
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Qn#"}));
+}
+
+TEST_F(MountProtocolTest, AMoveWhoseGuideRateCouldNotBeSelectedIsNotSent)
+{
+    connectAndVerify();
+    serial.failingCommands = {":RG#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#"}));
+}
+
+TEST_F(MountProtocolTest, ALostStopNeverEndsTheTickOnReady)
+{
+    connectAndVerify();
+    serial.failingCommands = {":Qw#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    ticks(2);
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":RG#", ":Mn#", ":Qw#", ":Qn#"}));
+    EXPECT_EQ(statuses.codes().back(), 5);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7, 7, 5}));
 }
 
 TEST_F(MountProtocolTest, FailedHandshakeWritesStillEndInTheTimeOut)
@@ -290,13 +330,15 @@ TEST_F(MountProtocolTest, ANewPulseOnTheSameAxisReplacesTheRunningOne)
 {
     connectAndVerify();
     dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
-    ticks(2);
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 3));
-    ticks(2);
+    ticks(1);
+    // Four ticks were left of the old pulse; the new one must stop on its own second tick.
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 2));
+    ticks(1);
     EXPECT_EQ(serial.commands().back(), ":Ms#");
     ticks(1);
+    EXPECT_EQ(serial.commands().back(), ":Qs#");
     ticks(10);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#", ":Ms#", ":Qs#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Ms#", ":Qs#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7}));
 }
 
@@ -306,7 +348,7 @@ TEST_F(MountProtocolTest, PulsesOnBothAxesRunIndependently)
     dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 3));
     dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
     ticks(3);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":Mn#", ":Mw#", ":Qw#", ":Qn#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Mw#", ":Qw#", ":Qn#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7, 7}));
 }
 
@@ -314,16 +356,16 @@ TEST_F(MountProtocolTest, CorrectionsWorkDuringAndAfterAFailedHandshake)
 {
     dispatch(ControlFrame::connect(5));
     dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
-    receive("12:00:00#");
+    receive("12:34.5#");
     ticks(2);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":Me#", ":Qe#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":RG#", ":Me#", ":Qe#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 8, 5, 7}));
 }
 
 TEST_F(MountProtocolTest, ASilentMountTimesOutAtTheSixtiethTick)
 {
     dispatch(ControlFrame::connect(5));
-    ticks(MountProtocol::kHandshakeTicks - 1);
+    ticks(59);
     EXPECT_TRUE(protocol.portIsOpen());
     EXPECT_EQ(statuses.codes(), (Codes{1}));
     ticks(1);
@@ -348,26 +390,93 @@ TEST_F(MountProtocolTest, AFinishedOrFailedHandshakeHasNoTimeOut)
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 9, 1, 5}));
 }
 
-TEST_F(MountProtocolTest, AStopDueAsTheTimeOutClosesThePortIsNotWritten)
+TEST_F(MountProtocolTest, TheHandshakeTimeOutStopsRunningPulsesBeforeClosing)
 {
     dispatch(ControlFrame::connect(5));
     ticks(MountProtocol::kHandshakeTicks - 5);
     dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 20));
     ticks(5);
-    EXPECT_EQ(serial.calls, (Commands{"open", "reader", ":GS#", ":Mn#", "close"}));
-    EXPECT_EQ(statuses.codes(), (Codes{1, 8, 3, 7}));
+    // The north pulse was due to end in the very tick: it is stopped once, before the close.
+    EXPECT_EQ(serial.calls, (Commands{"open", "reader", "pause 500", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#",
+                                      ":Qn#", "close"}));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 8, 8, 3}));
+    ticks(30);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 8, 8, 3}));
 }
 
-TEST_F(MountProtocolTest, DisconnectMidPulseSendsNoStop)
+TEST_F(MountProtocolTest, AStopLostAtTheTimeOutEndsOnACommunicationError)
 {
+    dispatch(ControlFrame::connect(5));
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 100));
+    serial.failingCommands = {":Qs#"};
+    ticks(MountProtocol::kHandshakeTicks);
+    EXPECT_EQ(serial.calls.back(), "close");
+    EXPECT_EQ(statuses.codes(), (Codes{1, 8, 3, 5}));
+}
+
+struct ClosingCase {
+    const char* what;
+    std::vector<CommandFrame> pulses;  // started before the disconnect, each 5 ticks long
+    int ticksBefore;                   // ticks handled before the disconnect
+    Commands stops;                    // sent between the disconnect and the close
+};
+void PrintTo(const ClosingCase& c, std::ostream* out) { *out << c.what; }
+
+class ClosingWhilePulsing : public MountProtocolTest, public ::testing::WithParamInterface<ClosingCase> {};
+
+TEST_P(ClosingWhilePulsing, DisconnectSendsTheStopsOfRunningPulsesOnly)
+{
+    const ClosingCase& c = GetParam();
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 5));
-    ticks(2);
+    for (const CommandFrame& pulse : c.pulses) dispatch(pulse);
+    ticks(c.ticksBefore);
+    const size_t before = serial.calls.size();
     dispatch(ControlFrame::disconnect());
+    Commands expected = c.stops;
+    expected.push_back("close");
+    EXPECT_EQ(Commands(serial.calls.begin() + static_cast<long>(before), serial.calls.end()), expected);
+    EXPECT_EQ(statuses.codes().back(), 9);
     ticks(10);
     EXPECT_EQ(serial.calls.back(), "close");
-    EXPECT_EQ(serial.commands().back(), ":Mw#");
-    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 9}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, ClosingWhilePulsing,
+    ::testing::Values(
+        ClosingCase{"no pulse", {}, 0, {}},
+        ClosingCase{"a pulse that has ended", {ControlFrame::correction(0, 5)}, 5, {}},
+        ClosingCase{"north", {ControlFrame::correction(0, 5)}, 2, {":Qn#"}},
+        ClosingCase{"south", {ControlFrame::correction(1, 5)}, 0, {":Qs#"}},
+        ClosingCase{"west", {ControlFrame::correction(2, 5)}, 4, {":Qw#"}},
+        ClosingCase{"east", {ControlFrame::correction(3, 5)}, 1, {":Qe#"}},
+        ClosingCase{"east and west first, then north and south",
+                    {ControlFrame::correction(1, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#", ":Qs#"}},
+        ClosingCase{"only the last direction of an axis",
+                    {ControlFrame::correction(3, 5), ControlFrame::correction(2, 5)}, 0, {":Qw#"}}),
+    CaseName());
+
+TEST_F(MountProtocolTest, AStopLostAtDisconnectEndsOnACommunicationError)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    serial.failingCommands = {":Qn#"};
+    dispatch(ControlFrame::disconnect());
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 9, 5}));
+    EXPECT_FALSE(protocol.portIsOpen());
+}
+
+TEST_F(MountProtocolTest, ShutdownStopsRunningPulsesAndReportsNothing)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 50));
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 50));
+    protocol.stopForShutdown();
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Me#", ":RG#", ":Mn#", ":Qe#", ":Qn#"}));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8}));
+    EXPECT_FALSE(protocol.portIsOpen());
+    protocol.stopForShutdown();
+    EXPECT_EQ(serial.commands().size(), 9u);
 }
 
 TEST_F(MountProtocolTest, AReconnectStartsWithFreshCountdownsAndParser)
@@ -379,7 +488,7 @@ TEST_F(MountProtocolTest, AReconnectStartsWithFreshCountdownsAndParser)
     dispatch(ControlFrame::connect(5));
     receive("01:23:45#");
     ticks(10);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":Mn#", ":GS#", ":GR#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":RG#", ":Mn#", ":Qn#", ":GS#", ":GR#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 8, 9, 1}));
 }
 

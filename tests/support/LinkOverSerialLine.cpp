@@ -8,7 +8,7 @@ void LinkOverSerialLine::SetUp()
 
 void LinkOverSerialLine::TearDown()
 {
-    link.shutDown();
+    EXPECT_TRUE(link.shutDown()) << "a thread of the link did not come down";
     mount.stop();
 }
 
