@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <chrono>
-
+#include "platform/deadline.h"
 #include "platform/lock.h"
 #include "platform/sleep.h"
 #include "platform/win32/line_settings.h"
@@ -47,29 +46,6 @@ void configureLine(HANDLE port)
     // Nothing left over from an earlier user of the line reaches the mount or the reader.
     PurgeComm(port, kPurgeAll);
 }
-
-// The end of a write's time limit; never, for kWaitForever.
-class WriteDeadline {
-public:
-    explicit WriteDeadline(int timeoutMs)
-        : forever_(timeoutMs < 0),
-          end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(forever_ ? 0 : timeoutMs))
-    {
-    }
-
-    int remainingMs() const
-    {
-        if (forever_) return -1;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    }
-
-    bool passed() const { return !forever_ && std::chrono::steady_clock::now() >= end_; }
-
-private:
-    bool forever_;
-    std::chrono::steady_clock::time_point end_;
-};
 
 }  // namespace
 
@@ -132,7 +108,7 @@ bool lineAnswers(SerialPort::Native& native, COMSTAT* status = nullptr)
 // A write has completed once the driver took its bytes (Wine completes it as soon as its kernel
 // has them), not once they went out; written means sent, so wait until the driver's output queue
 // is empty. A pseudo-terminal under Wine always reports it empty.
-SerialWriteResult waitUntilSent(SerialPort::Native& native, const WriteDeadline& deadline)
+SerialWriteResult waitUntilSent(SerialPort::Native& native, const Deadline& deadline)
 {
     for (;;) {
         COMSTAT status{};
@@ -178,7 +154,7 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     // Without its completion signal the write could be neither timed nor safely abandoned.
     if (!writeDone.valid()) return SerialWriteResult::Failed;
     writeDone.reset();
-    const WriteDeadline deadline(timeoutMs);
+    const Deadline deadline(timeoutMs);
     OVERLAPPED request{};
     request.hEvent = writeDone.native().handle;
     bool started = false;
