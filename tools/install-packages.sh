@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what building and testing the tester needs on Debian: the MinGW-w64 cross compilers
-# for 32-bit Windows (the program that ships) and 64-bit Windows, Wine with its 32-bit part, Xvfb as Wine's display, socat for serial lines,
-# clang for the sanitizer builds, and GoogleTest's sources. Does nothing when all are there.
+# Installs the Debian packages that the lists in tools/packages/ name (a list per purpose, a '#'
+# starts a comment); all the lists, or those named. Does nothing when all are there.
+#   tools/install-packages.sh [LIST...]        e.g. tools/install-packages.sh build-and-test
 set -euo pipefail
+cd "$(dirname "$0")/packages"
 
-packages=(cmake g++ clang libclang-rt-14-dev googletest socat xvfb
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
-          libcli11-dev libfmt-dev nlohmann-json3-dev)
+lists=("$@")
+[ ${#lists[@]} -gt 0 ] || lists=(*.txt)
+packages=()
+for list in "${lists[@]}"; do
+    read -r -a named <<<"$(sed 's/#.*//' "${list%.txt}.txt" | tr '\n' ' ')"
+    packages+=("${named[@]}")
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -17,7 +22,9 @@ done
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 echo "Installing ${missing[*]}"
-# wine32 is an i386 package.
-"${as_root[@]}" dpkg --add-architecture i386
+# Packages of other architectures (wine32:i386, say) need theirs added first.
+for architecture in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+    "${as_root[@]}" dpkg --add-architecture "$architecture"
+done
 "${as_root[@]}" apt-get update -q
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${missing[@]}"
