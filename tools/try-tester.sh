@@ -5,7 +5,8 @@
 #  - With a display (DISPLAY set), the tester is yours: pick COM1, press Connect, then the arrows.
 #    Close the dialog to end.
 #  - Without one, it runs on Xvfb and plays a short session by itself: connect, one pulse each
-#    way, disconnect; it prints what crossed the line, with timings, and saves a screenshot.
+#    way, disconnect, close; it prints what crossed the line, with timings, saves a screenshot,
+#    and exits with 0 if the session went as it should, 1 if not.
 #   tools/try-tester.sh [--headless]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,22 +17,35 @@ headless=false
 [ -n "${DISPLAY:-}" ] || headless=true
 
 tools/install-packages.sh
-echo "Building the tester and the mount simulator..."
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target guide-link-tester dialog-driver >/dev/null
+# The 32-bit tester, as shipped, where the 32-bit Wine runs; elsewhere (a kernel without 32-bit
+# x86 support) the same program built for the 64-bit Wine, in a prefix of its own.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    windows=windows
+    prefix_name=wineprefix
+else
+    windows=windows64
+    prefix_name=wineprefix64
+fi
+echo "Building the tester ($windows) and the mount simulator..."
+cmake --preset "$windows" >/dev/null
+cmake --build --preset "$windows" -j "$(nproc)" --target guide-link-tester dialog-driver >/dev/null
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$(nproc)" --target lx200-mount-sim >/dev/null
 
 work=$root/build/tryout
 mkdir -p "$work"
-prefix=$work/wineprefix
+prefix=$work/$prefix_name
 line=$(mktemp -d "${TMPDIR:-/tmp}/tryout-line.XXXXXX")
 pids=()
+# Ends everything started here, the dialog driver too (it would wait for more commands), and
+# leaves the script's exit code as it was.
 cleanup() {
+    local status=$?
     kill "${pids[@]}" 2>/dev/null || true
     wait 2>/dev/null || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     rm -rf "$line"
+    exit "$status"
 }
 trap cleanup EXIT
 
@@ -44,7 +58,7 @@ build/native/tools/mount_simulator/lx200-mount-sim --device "$line/mount" &
 pids+=($!)
 
 export WINE_COM_PORTS="1=$line/pc"
-tester=build/windows/app/guide-link-tester.exe
+tester=build/$windows/app/guide-link-tester.exe
 if ! $headless; then
     cmake/wine-run.sh "$prefix" "$tester"
     exit 0
@@ -56,9 +70,11 @@ pids+=($!)
 export DISPLAY=$display
 sleep 1
 cmake/wine-run.sh "$prefix" "$tester" &
-pids+=($!)
+tester_pid=$!
+pids+=("$tester_pid")
 
-coproc DRIVER { cmake/wine-run.sh "$prefix" build/windows/tools/dialog_driver/dialog-driver.exe 2>/dev/null; }
+coproc DRIVER { cmake/wine-run.sh "$prefix" build/$windows/tools/dialog_driver/dialog-driver.exe 2>/dev/null; }
+pids+=("$DRIVER_PID")
 ask() {
     echo "$*" >&"${DRIVER[1]}"
     IFS= read -r answer <&"${DRIVER[0]}"
@@ -91,6 +107,13 @@ done
 echo "--- pressing Disconnect"
 ask click 101
 await_status "Connection closed"
+echo "--- closing the tester"
 ask close
-sleep 0.5
+ask gone 10000
+[ "$answer" = ok ] || { echo "The tester's dialog did not close." >&2; exit 1; }
+for _ in $(seq 150); do kill -0 "$tester_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$tester_pid" 2>/dev/null && { echo "The tester did not end within 15 s of closing." >&2; exit 1; }
+code=0
+wait "$tester_pid" || code=$?
+[ "$code" = 0 ] || { echo "The tester ended with code $code." >&2; exit 1; }
 echo "Screenshot of the connected dialog: $work/tester.bmp"
