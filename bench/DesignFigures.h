@@ -4,7 +4,7 @@
 
 #include "link/MountProtocol.h"
 #include "link/Tick.h"
-#include "tools/mount_simulator/Lx200Mount.h"
+#include "mount_simulator/Lx200Mount.h"
 
 // The link's timing as it is built to behave, which every measured figure is set against.
 namespace bench::design {

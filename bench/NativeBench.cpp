@@ -22,7 +22,7 @@
 #include "link/TelescopeListener.h"
 #include "link/iHeartBeatListener.h"
 #include "platform/serial_port_table.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 namespace bench {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "bench/Clock.h"
 #include "bench/LineJournal.h"
-#include "tools/mount_simulator/TerminalIo.h"
+#include "mount_simulator/TerminalIo.h"
 
 std::unique_ptr<RecordingMountLine> RecordingMountLine::open(const std::string& path, LineJournal& journal,
                                                              std::string& error)

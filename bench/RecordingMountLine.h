@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/mount_simulator/MountLine.h"
+#include "mount_simulator/MountLine.h"
 
 class LineJournal;
 

@@ -17,7 +17,7 @@
 #include "bench/RecordingMountLine.h"
 #include "bench/ResultFile.h"
 #include "bench/Workload.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 #include "ui/ResourceIds.h"
 
 namespace bench {

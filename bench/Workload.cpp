@@ -9,7 +9,7 @@
 #include "bench/LineJournal.h"
 #include "bench/ProcessMeter.h"
 #include "bench/ResultFile.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 namespace bench {
 namespace {

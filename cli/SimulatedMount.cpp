@@ -1,7 +1,7 @@
 #include "cli/SimulatedMount.h"
 
 #ifndef _WIN32
-#include "tools/mount_simulator/PtyMountLine.h"
+#include "mount_simulator/PtyMountLine.h"
 #endif
 
 bool SimulatedMount::behaviourNamed(const std::string& kind, MountBehaviour& behaviour)

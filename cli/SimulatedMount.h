@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/SerialDevices.h"
-#include "tools/mount_simulator/MountBehaviour.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountBehaviour.h"
+#include "mount_simulator/MountSimulator.h"
 
 // The simulated LX200 mount that --simulate puts at the far end of the line, so guide-link can
 // be tried without a mount: on a pseudo-terminal of its own where the system has them, or on a

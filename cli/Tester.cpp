@@ -8,7 +8,7 @@
 #include "link/ResponseParser.h"
 #include "link/StatusCode.h"
 #include "link/Tick.h"
-#include "ui/PulseLength.h"
+#include "link/PulseLength.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "ui/StatusText.h"
+#include "link/StatusText.h"
 
 namespace wire {
 namespace {

@@ -16,7 +16,7 @@
 #include "cli/SerialDevices.h"
 #include "cli/SimulatedMount.h"
 #include "cli/Tester.h"
-#include "ui/PulseLength.h"
+#include "link/PulseLength.h"
 
 namespace {
 

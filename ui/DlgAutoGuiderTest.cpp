@@ -2,9 +2,9 @@
 
 #include "link/iTelescopeControl.h"
 #include "ui/AppModel.h"
-#include "ui/PulseLength.h"
+#include "link/PulseLength.h"
 #include "ui/ResourceIds.h"
-#include "ui/StatusText.h"
+#include "link/StatusText.h"
 
 namespace {
 

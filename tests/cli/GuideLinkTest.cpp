@@ -17,7 +17,7 @@
 #include "platform/serial.h"
 #include "support/CaseName.h"
 #include "support/SerialLinePair.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 namespace {
 

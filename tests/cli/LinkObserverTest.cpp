@@ -13,7 +13,7 @@
 #include "link/iLinkObserver.h"
 #include "support/SerialLinePair.h"
 #include "support/StatusRecorder.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 namespace {
 

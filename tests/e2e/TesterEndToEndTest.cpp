@@ -14,7 +14,7 @@
 #include "support/SerialLinePair.h"
 #include "support/TesterPath.h"
 #include "tools/dialog_driver/DialogDriver.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 #include "ui/ResourceIds.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "link/ControlPipe.h"
 #include "platform/sleep.h"
 #include "support/SerialLinePair.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/Lx200Mount.h"
+#include "mount_simulator/Lx200Mount.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "support/SerialLinePair.h"
 #include "support/StatusCodes.h"
 #include "support/StatusRecorder.h"
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 // A link on COM5 and the simulated mount on COM6 of a real serial line (made by
 // tests/line/with-serial-pair.sh), for tests that drive the link as the dialog would.

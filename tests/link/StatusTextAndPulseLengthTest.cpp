@@ -1,10 +1,10 @@
-// What the dialog computes before it calls the link or shows a status.
+// What the front ends compute before they call the link or show a status.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ui/PulseLength.h"
-#include "ui/StatusText.h"
+#include "link/PulseLength.h"
+#include "link/StatusText.h"
 
 namespace {
 

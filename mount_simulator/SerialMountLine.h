@@ -4,7 +4,7 @@
 
 #include "platform/event.h"
 #include "platform/serial.h"
-#include "tools/mount_simulator/MountLine.h"
+#include "mount_simulator/MountLine.h"
 
 // A mount line on a serial port of the platform layer.
 class SerialMountLine final : public MountLine {

@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/CommandLine.h"
+#include "mount_simulator/CommandLine.h"
 
 #include <cerrno>
 #include <climits>

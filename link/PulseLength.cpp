@@ -1,4 +1,4 @@
-#include "ui/PulseLength.h"
+#include "link/PulseLength.h"
 
 PulseLength PulseLength::fromField(unsigned fieldValue)
 {

@@ -1,8 +1,8 @@
-#include "tools/mount_simulator/MountSimulator.h"
+#include "mount_simulator/MountSimulator.h"
 
 #include <random>
 
-#include "tools/mount_simulator/SerialMountLine.h"
+#include "mount_simulator/SerialMountLine.h"
 
 namespace {
 

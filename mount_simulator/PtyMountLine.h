@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/mount_simulator/MountLine.h"
+#include "mount_simulator/MountLine.h"
 
 // A mount line on a pseudo-terminal of this program's own: the tester opens the terminal's
 // path as its serial device, the simulator reads and writes the master side.

@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/SerialMountLine.h"
+#include "mount_simulator/SerialMountLine.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "platform/serial_port_table.h"
-#include "tools/mount_simulator/CommandLine.h"
-#include "tools/mount_simulator/MountSimulator.h"
-#include "tools/mount_simulator/PtyMountLine.h"
-#include "tools/mount_simulator/TranscriptPrinter.h"
+#include "mount_simulator/CommandLine.h"
+#include "mount_simulator/MountSimulator.h"
+#include "mount_simulator/PtyMountLine.h"
+#include "mount_simulator/TranscriptPrinter.h"
 
 namespace {
 

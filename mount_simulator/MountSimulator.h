@@ -11,11 +11,11 @@
 
 #include "platform/event.h"
 #include "platform/thread.h"
-#include "tools/mount_simulator/Lx200Mount.h"
-#include "tools/mount_simulator/MountBehaviour.h"
-#include "tools/mount_simulator/MountLine.h"
-#include "tools/mount_simulator/MountObserver.h"
-#include "tools/mount_simulator/ReceivedCommand.h"
+#include "mount_simulator/Lx200Mount.h"
+#include "mount_simulator/MountBehaviour.h"
+#include "mount_simulator/MountLine.h"
+#include "mount_simulator/MountObserver.h"
+#include "mount_simulator/ReceivedCommand.h"
 
 // An LX200 mount at the far end of a serial line: records every command it receives and
 // answers as its behaviour says. A reader thread takes the commands in, an answer thread sends

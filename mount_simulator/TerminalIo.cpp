@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/TerminalIo.h"
+#include "mount_simulator/TerminalIo.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/TranscriptPrinter.h"
+#include "mount_simulator/TranscriptPrinter.h"
 
 namespace {
 

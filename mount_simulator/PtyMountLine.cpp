@@ -1,4 +1,4 @@
-#include "tools/mount_simulator/PtyMountLine.h"
+#include "mount_simulator/PtyMountLine.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/mount_simulator/TerminalIo.h"
+#include "mount_simulator/TerminalIo.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mount_simulator/MountBehaviour.h"
+#include "mount_simulator/MountBehaviour.h"
 
 // The LX200 command set as the simulated mount understands it, without any I/O: commands are
 // cut out of the received byte stream, and each one is given its answer.

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "tools/mount_simulator/MountObserver.h"
+#include "mount_simulator/MountObserver.h"
 
 // Prints the mount's traffic as it happens, one flushed line each, so a person or a script
 // watching the output sees it at once:

@@ -1,4 +1,4 @@
-#include "ui/StatusText.h"
+#include "link/StatusText.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tools/mount_simulator/ReceivedCommand.h"
+#include "mount_simulator/ReceivedCommand.h"
 
 // Told of the simulated mount's traffic as it happens, from the simulator's two threads, so
 // possibly from both at once. It must not call the simulator's start, stop or dropLine.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tools/mount_simulator/MountBehaviour.h"
+#include "mount_simulator/MountBehaviour.h"
 
 // What lx200-mount-sim was asked to do.
 struct CommandLine {
