@@ -54,7 +54,7 @@ pids+=($!)
 for _ in $(seq 200); do [ -e "$line/pc" ] && [ -e "$line/mount" ] && break; sleep 0.025; done
 
 echo "The simulated mount is on COM1. What crosses the line (seconds since the mount started):"
-build/native/tools/mount_simulator/lx200-mount-sim --device "$line/mount" &
+build/native/mount_simulator/lx200-mount-sim --device "$line/mount" &
 pids+=($!)
 
 export WINE_COM_PORTS="1=$line/pc"
