@@ -287,7 +287,8 @@ TEST_F(GuideLinkTest, PulseLastsAboutAsLongAsRequestedAtBothEndsOfTheLine)
     EXPECT_LT(measured, 800.0);
 
     // The mount, at the far end of the line, timed the same pulse alike.
-    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mw#", ":Qw#"}));
+    // The guide rate is selected right before the move.
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":Qw#"}));
     EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 60.0);
 }
 
@@ -320,7 +321,8 @@ TEST_F(GuideLinkTest, SeriesPulsesEveryDirectionAtEachLengthAndPasses)
 
     std::vector<std::string> commands = commandTexts();
     commands.erase(commands.begin(), commands.begin() + 3);
-    const std::vector<std::string> round{":Mn#", ":Qn#", ":Ms#", ":Qs#", ":Me#", ":Qe#", ":Mw#", ":Qw#"};
+    const std::vector<std::string> round{":RG#", ":Mn#", ":Qn#", ":RG#", ":Ms#", ":Qs#",
+                                         ":RG#", ":Me#", ":Qe#", ":RG#", ":Mw#", ":Qw#"};
     std::vector<std::string> expected = round;
     expected.insert(expected.end(), round.begin(), round.end());
     EXPECT_EQ(commands, expected);

@@ -101,7 +101,7 @@ protected:
         EXPECT_TRUE(statuses.waitForCount(3, kGenerousMs));
         for (int tick = 0; tick < 3; ++tick) link.onHeartBeat();
         EXPECT_TRUE(statuses.waitForCount(4, kGenerousMs));
-        EXPECT_TRUE(mount.waitForCommands(commandsBefore + 5, kGenerousMs));
+        EXPECT_TRUE(mount.waitForCommands(commandsBefore + 6, kGenerousMs));
         link.disconnect();
         EXPECT_TRUE(statuses.waitForCount(5, kGenerousMs));
         link.shutDown();
@@ -121,7 +121,7 @@ TEST_F(LinkObserverTest, SeesEveryCommandAndReplyInOrderAndChangesNothingTheLink
     std::vector<std::string> observedCommands = commandTexts();
     observedCommands.erase(observedCommands.begin(), observedCommands.begin() + unobservedCommands.size());
 
-    const std::vector<std::string> expectedCommands{":GS#", ":GR#", ":GD#", ":Mw#", ":Qw#"};
+    const std::vector<std::string> expectedCommands{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":Qw#"};
     EXPECT_EQ(unobservedCommands, expectedCommands);
     EXPECT_EQ(observedCommands, expectedCommands);
     EXPECT_EQ(observed, unobserved);
@@ -151,7 +151,7 @@ TEST_F(LinkObserverTest, SeesEveryCommandAndReplyInOrderAndChangesNothingTheLink
         }
     }
     EXPECT_EQ(order, (std::vector<std::string>{"> :GS#", "< 01:23:45#", "> :GR#", "< 02:34:56#", "> :GD#",
-                                               "< +12*34'56#", "> :Mw#", "> :Qw#"}));
+                                               "< +12*34'56#", "> :RG#", "> :Mw#", "> :Qw#"}));
 }
 
 TEST_F(LinkObserverTest, IsToldOfAWriteThatFailedWhenTheLineIsGone)
@@ -167,9 +167,10 @@ TEST_F(LinkObserverTest, IsToldOfAWriteThatFailedWhenTheLineIsGone)
     link.sendCorrection(static_cast<int>(Direction::North), 2);
     ASSERT_TRUE(statuses.waitForCount(4, kGenerousMs));
     EXPECT_EQ(statuses.codes().back(), static_cast<int>(StatusCode::CommunicationError));
+    // The guide rate's selection, the first write of the correction, fails; the move is not sent.
     const std::vector<RecordingObserver::Write> writes = observer.allWrites();
     ASSERT_EQ(writes.size(), 4u);
-    EXPECT_EQ(writes.back().text, ":Mn#");
+    EXPECT_EQ(writes.back().text, ":RG#");
     EXPECT_FALSE(writes.back().ok);
     link.shutDown();
 }
@@ -189,7 +190,7 @@ TEST_F(LinkObserverTest, ObserverTakenAwayMidSessionHearsNothingMore)
     ASSERT_TRUE(statuses.waitForCount(3, kGenerousMs));
     link.onHeartBeat();
     ASSERT_TRUE(statuses.waitForCount(4, kGenerousMs));
-    ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
+    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
     link.shutDown();
 
     EXPECT_EQ(commandTexts().back(), ":Qe#");
