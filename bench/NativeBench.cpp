@@ -241,7 +241,6 @@ bool measureHandshakes(const NativeOptions& options, StatusLog& statuses, LineJo
 bool measurePulses(const NativeOptions& options, StatusLog& statuses, LineJournal& journal, ResultWriter& results,
                    std::mt19937& random)
 {
-    const std::vector<int> lengths = {200, 500, 1000, 2000, 5000};
     // A fresh link and heartbeat each round, so that each round has a phase of its own.
     const int rounds = options.quick ? 1 : 4;
     const int pairs = options.quick ? 3 : 5;
@@ -251,7 +250,7 @@ bool measurePulses(const NativeOptions& options, StatusLog& statuses, LineJourna
         if (!connect(link, statuses)) return false;
         DirectCalls buttons(link.control());
         std::string error;
-        if (runPulseRound(buttons, journal, lengths, pairs, round, random, results, error) < 0) {
+        if (runPulseRound(buttons, journal, kPulseLengthsMs, pairs, round, random, results, error) < 0) {
             std::fprintf(stderr, "pulses failed: %s\n", error.c_str());
             return false;
         }

@@ -273,7 +273,6 @@ void WineBench::measureIdle()
 
 void WineBench::measurePulses()
 {
-    const std::vector<int> lengths = {200, 500, 1000, 2000, 5000};
     // The tester is started afresh for each round, so that each round has a phase of its own.
     const int rounds = options_.quick ? 1 : 2;
     const int pairs = options_.quick ? 3 : 10;
@@ -284,7 +283,7 @@ void WineBench::measurePulses()
         connect();
         ArrowButtons buttons(*dialog_);
         std::string error;
-        if (runPulseRound(buttons, journal_, lengths, pairs, round, random_, results_, error) < 0) {
+        if (runPulseRound(buttons, journal_, kPulseLengthsMs, pairs, round, random_, results_, error) < 0) {
             throw Failure("pulses failed: " + error);
         }
     }

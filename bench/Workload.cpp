@@ -75,6 +75,8 @@ const char* directionName(Direction direction)
     return "?";
 }
 
+const std::vector<int> kPulseLengthsMs = {200, 500, 1000, 2000, 5000};
+
 int runPulseRound(PulseButtons& buttons, LineJournal& journal, const std::vector<int>& lengthsMs, int pairsPerLength,
                   int round, std::mt19937& random, ResultWriter& results, std::string& error)
 {

@@ -50,6 +50,9 @@ void recordIdle(ResultWriter& results, const std::string& process, const Process
 
 const char* directionName(Direction direction);
 
+// The pulse lengths asked for, in ms: each a whole number of ticks, from two to fifty.
+extern const std::vector<int> kPulseLengthsMs;
+
 // Runs pairsPerLength pairs of pulses for each length, in shuffled order: in each pair a
 // north/south pulse, then an east/west one started a random part of a tick later, so both axes
 // run at once with independent phases. Each sample goes to results as it is taken. Returns the

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bench/DesignFigures.h"
+#include "bench/Workload.h"
 
 namespace bench::report {
 namespace {
@@ -26,8 +27,6 @@ bool insidePulseBound(const Pulse& pulse)
 bool isFullLength(const Pulse& pulse) { return pulse.periods() >= design::ticksFor(pulse.requestedMs); }
 
 }  // namespace
-
-const std::vector<int> kPulseLengthsMs = {200, 500, 1000, 2000, 5000};
 
 PulseErrors pulseErrors(const BuildResults& build, int lengthMs)
 {

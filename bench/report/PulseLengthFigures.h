@@ -11,9 +11,6 @@
 // What a build's pulses say about their lengths.
 namespace bench::report {
 
-// The lengths asked for, in ms.
-extern const std::vector<int> kPulseLengthsMs;
-
 // The pulses of one length asked for against their bound.
 struct PulseErrors {
     std::size_t count = 0;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "bench/DesignFigures.h"
+#include "bench/Workload.h"
 #include "bench/report/NumberText.h"
-#include "bench/report/PulseLengthFigures.h"
 
 namespace bench::report {
 

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "bench/DesignFigures.h"
+#include "bench/Workload.h"
 #include "bench/report/LoopPeriodFigures.h"
 #include "bench/report/NumberText.h"
 #include "bench/report/PulseLengthFigures.h"
