@@ -25,8 +25,6 @@ namespace {
 
 constexpr int kAnswerWaitMs = 60000;
 constexpr int kStatusWaitMs = 15000;
-// The pause between two looks at the status line; each look is itself a round trip to the dialog.
-constexpr double kStatusPollGapMs = 5;
 // While the link works through a flood, looking more often would take wineserver from it.
 constexpr double kMarkerPollGapMs = 10;
 

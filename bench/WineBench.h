@@ -15,6 +15,10 @@ struct WineOptions {
     bool quick = false;
 };
 
+// The pause between two looks at the dialog's status line; each look is itself a round trip to the
+// dialog. The statuses timed under Wine are up to that much late.
+constexpr double kStatusPollGapMs = 5;
+
 // Measures the real Windows program under Wine, worked through its dialog by the dialog driver
 // as a person would, on the display that DISPLAY names. Returns the exit status.
 int runWineBench(const WineOptions& options);

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "bench/WineBench.h"
 #include "bench/Workload.h"
 #include "bench/report/NumberText.h"
 #include "bench/report/PulseLengthFigures.h"
@@ -44,7 +45,7 @@ std::string MethodSection::text() const
         << "- **Command latency**: from the call to `sendCorrection` (native), or from the click command "
            "going to the dialog driver (Wine), to the first byte of the move command at the mount.\n"
         << "- **Handshake**: the mount answers at once. Timed from the connect call or click to status 7 "
-           "(Ready); under Wine the status line is read every " << 5
+           "(Ready); under Wine the status line is read every " << kStatusPollGapMs
         << " ms, so the times shown there are up to that much late.\n"
         << "- **Throughput**: from the mount's end, a flood of well-formed replies (`" << kFloodUnit
         << "`, which a connected link with no handshake running ignores), at rising rates for a couple "
