@@ -181,6 +181,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{kDescription, "guide-link"};
     app.formatter(std::make_shared<HelpFormatter>());
+    app.set_version_flag("--version", std::string("guide-link ") + GUIDE_LINK_TESTER_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);
     app.fallthrough();
@@ -228,9 +229,7 @@ int main(int argc, char** argv)
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
+    } catch (const CLI::Success& e) {  // --help or --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -38,6 +38,7 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") return Outcome::ShowHelp;
+        if (option == "--version") return Outcome::ShowVersion;
         if (option == "--silent") {
             silent = true;
             behaviour.answers = MountBehaviour::Answers::Silent;
@@ -117,6 +118,7 @@ Options:
                       close the line after SECONDS (fractions allowed), as if
                       the cable were pulled, and quit
   --help              show this text
+  --version           show the version
 
 The options combine; --silent and --reply exclude each other. Stop the
 simulator with Ctrl+C.

@@ -6,7 +6,7 @@
 
 // What lx200-mount-sim was asked to do.
 struct CommandLine {
-    enum class Outcome { Run, ShowHelp, Invalid };
+    enum class Outcome { Run, ShowHelp, ShowVersion, Invalid };
 
     std::string device;  // empty: a pseudo-terminal of the program's own
     MountBehaviour behaviour;

@@ -50,6 +50,9 @@ int main(int argc, char** argv)
     case CommandLine::Outcome::ShowHelp:
         std::fputs(CommandLine::helpText(), stdout);
         return 0;
+    case CommandLine::Outcome::ShowVersion:
+        std::puts("lx200-mount-sim " GUIDE_LINK_TESTER_VERSION);
+        return 0;
     case CommandLine::Outcome::Invalid:
         std::fprintf(stderr, "lx200-mount-sim: %s\nTry 'lx200-mount-sim --help'.\n", error.c_str());
         return 2;
