@@ -32,9 +32,11 @@ const char* const kFooter = R"(
 Exit codes: 0 pass, 1 the mount or the line failed, 2 usage error or the port
 could not be opened, 3 interrupted.
 
-Without a mount, try:   guide-link --simulate check
-                        guide-link --simulate=wrong check
-                        guide-link --simulate series)";
+Without a mount, try:
+
+  $ guide-link --simulate check
+  $ guide-link --simulate=wrong check
+  $ guide-link --simulate series)";
 
 struct Arguments {
     bool json = false;

@@ -94,9 +94,9 @@ By default it opens a pseudo-terminal of its own and first prints its path:
 Point the tester at that path. To try the Windows tester under Wine, join a
 COM port to the simulator through a pair of terminals made by socat:
 
-  socat pty,raw,echo=0,link=/tmp/mount-pc pty,raw,echo=0,link=/tmp/mount-scope &
-  ln -s /tmp/mount-pc ~/.wine/dosdevices/com1
-  lx200-mount-sim --device /tmp/mount-scope
+  $ socat pty,raw,echo=0,link=/tmp/mount-pc pty,raw,echo=0,link=/tmp/mount-scope &
+  $ ln -s /tmp/mount-pc ~/.wine/dosdevices/com1
+  $ lx200-mount-sim --device /tmp/mount-scope
 
 then connect the tester to COM1.
 

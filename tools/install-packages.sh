@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the lists in tools/packages/ name (a list per purpose, a '#'
-# starts a comment); all the lists, or those named. Does nothing when all are there.
+# starts a comment); those named, or else every list but those whose first line begins
+# "# Only when named" (making a release needs more than building and testing does). Does nothing
+# when all are there.
 #   tools/install-packages.sh [LIST...]        e.g. tools/install-packages.sh build-and-test
 set -euo pipefail
 cd "$(dirname "$0")/packages"
 
 lists=("$@")
-[ ${#lists[@]} -gt 0 ] || lists=(*.txt)
+if [ ${#lists[@]} -eq 0 ]; then
+    for list in *.txt; do
+        head -n 1 "$list" | grep -q '^# Only when named' || lists+=("$list")
+    done
+fi
 packages=()
 for list in "${lists[@]}"; do
     read -r -a named <<<"$(sed 's/#.*//' "${list%.txt}.txt" | tr '\n' ' ')"
