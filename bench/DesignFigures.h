@@ -27,9 +27,10 @@ inline int ticksFor(int pulseMs) { return pulseMs / ::kTickMs; }
 inline double handshakeWireMs()
 {
     const MountBehaviour instant;
+    Lx200Mount mount;
     double characters = 0;
     for (const char* question : {":GS#", ":GR#", ":GD#"}) {
-        characters += std::string(question).size() + Lx200Mount::answerTo(question, instant).size();
+        characters += std::string(question).size() + mount.answerTo(question, instant, 0.0).size();
     }
     return characters * kCharacterMs;
 }

@@ -36,6 +36,9 @@ public:
     // True when the judged reply began to arrive before its question was written, so it cannot
     // be the answer to it.
     bool judgedCameBeforeQuestion() const;
+    // The index-th whole reply since the port opened (after a Ready handshake: 0 the sidereal
+    // time, 1 the right ascension, 2 the declination); null if fewer came.
+    const Reply* reply(size_t index) const { return index < replies.size() ? &replies[index] : nullptr; }
     // The whole reply that came after the judged one; null if none did.
     const Reply* afterJudged() const;
     // What the judged reply was, for a handshake that failed on it.

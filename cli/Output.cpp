@@ -2,12 +2,14 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "cli/WireText.h"
+#include "sky/PositionText.h"
 
 using Json = nlohmann::json;
 
@@ -196,4 +198,115 @@ void Output::note(const std::string& text)
 {
     if (json_) return line(dump({{"event", "note"}, {"text", text}}));
     line(text);
+}
+
+namespace {
+
+// At the guide rate most mounts use, for the safety note.
+constexpr double kUsualGuideRate = 0.5;
+// Fewer steps of a reading than this in a run make rough figures.
+constexpr double kFewSteps = 6;
+
+const char* runRole(const motion::Run& run)
+{
+    if (run.afterReversal) return "after south: backlash";
+    if (!run.judged) return "takes up the slack";
+    return run.direction == Direction::North ? "after north" : "";
+}
+
+std::string arcseconds(double value, double resolution)
+{
+    // A motion below half an arcsecond shows as 0, never as -0.
+    const double shown = std::round(value) == 0 ? 0.0 : value;
+    return fmt::format("{:.0f}\" +-{:.0f}\"", shown, std::ceil(resolution));
+}
+
+std::string rate(const motion::RunFigures& figures)
+{
+    // The resolution rounded up, so a fine one never shows as none.
+    return fmt::format("{:.2f}x +-{:.2f}", figures.rate, std::ceil(figures.rateResolution * 100) / 100);
+}
+
+const char* way(const motion::RunFigures& figures)
+{
+    if (!figures.moved) return "did not move";
+    return figures.expectedWay ? "expected way" : "REVERSED";
+}
+
+}  // namespace
+
+void Output::motionPlan(int runs, int pulses, int lengthMs)
+{
+    const double pulseSeconds = runs * pulses * lengthMs / 1000.0;
+    // Two runs each way on the declination; one on the right ascension.
+    const double arcminutes = 2 * pulses * lengthMs / 1000.0 * kUsualGuideRate * sky::kSiderealArcsecondsPerSecond / 60;
+    if (json_) {
+        return line(dump({{"event", "plan"}, {"runs", runs}, {"pulses", pulses}, {"length_ms", lengthMs},
+                          {"pulse_s", pulseSeconds}}));
+    }
+    line(fmt::format("motion moves the mount by guide pulses only: {} runs of {} x {} ms (south twice, north twice, "
+                     "east, west), {:.0f} s of pulses. At a guide rate of {}x sidereal that is at most {:.1f} "
+                     "arcminutes from where it began, and it ends about there.",
+                     runs, pulses, lengthMs, pulseSeconds, kUsualGuideRate, arcminutes));
+    line("The position is read through the link's handshake (:GR#, :GD#), reconnecting for each reading.");
+    const double timeSteps = pulses * lengthMs / 1000.0 * kUsualGuideRate * sky::kSiderealSecondsPerSecond;
+    if (timeSteps < kFewSteps) {
+        line(fmt::format("Each run moves the right ascension only about {:.0f} s at {}x sidereal, in steps of 1 s: "
+                         "give more or longer pulses for sure figures.", timeSteps, kUsualGuideRate));
+    }
+}
+
+void Output::motionBaseline(double creep, bool notTracking)
+{
+    if (json_) return line(dump({{"event", "baseline"}, {"creep_s_per_s", creep}, {"tracking", !notTracking}}));
+    line(fmt::format("Baseline, no pulse: the right ascension crept {:.2f} s per second: {}.", creep,
+                     notTracking ? "NOT TRACKING (taken out of every figure below)" : "tracking"));
+}
+
+void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures, int index, int total)
+{
+    if (json_) {
+        return line(dump({{"event", "run"}, {"index", index}, {"total", total},
+                          {"direction", directionName(run.direction)}, {"judged", run.judged},
+                          {"after_reversal", run.afterReversal}, {"pulses", run.pulses}, {"length_ms", run.lengthMs},
+                          {"commanded_ms", run.pulses * run.lengthMs}, {"measured_ms", roundedMs(run.measuredMs)},
+                          {"motion_arcsec", figures.motionArcsec}, {"resolution_arcsec", figures.resolutionArcsec},
+                          {"rate", figures.rate}, {"rate_resolution", figures.rateResolution},
+                          {"moved", figures.moved}, {"expected_way", figures.expectedWay},
+                          {"after_stop_arcsec", figures.afterStopArcsec}, {"runaway", figures.runaway}}));
+    }
+    const std::string role = runRole(run);
+    line(fmt::format("[{}/{}] {}{}: {} x {} ms, {:.1f} ms on the line: moved {} at {} sidereal, {}; after the stop "
+                     "{}{}", index, total, directionName(run.direction), role.empty() ? "" : " (" + role + ")",
+                     run.pulses, run.lengthMs, run.measuredMs, arcseconds(figures.motionArcsec, figures.resolutionArcsec),
+                     rate(figures), way(figures), arcseconds(figures.afterStopArcsec, figures.resolutionArcsec),
+                     figures.runaway ? ": STILL MOVING" : ""));
+}
+
+void Output::motionTable(const std::vector<motion::Run>& runs, double creepTakenOut,
+                         const std::optional<motion::Backlash>& backlash)
+{
+    if (json_) {
+        if (backlash) {
+            line(dump({{"event", "backlash"}, {"arcsec", backlash->arcsec},
+                       {"resolution_arcsec", backlash->resolutionArcsec}}));
+        }
+        return;
+    }
+    const bool anyJudged = std::any_of(runs.begin(), runs.end(), [](const motion::Run& run) { return run.judged; });
+    line("");
+    if (anyJudged) line(fmt::format("{:<9}{:>11}{:>13}{:>16}{:>16}   {}", "direction", "commanded", "on the line", "on the sky",
+                     "rate (sidereal)", "way"));
+    for (const motion::Run& run : runs) {
+        if (!run.judged) continue;
+        const motion::RunFigures figures = motion::figuresOf(run, creepTakenOut);
+        line(fmt::format("{:<9}{:>8} ms{:>10.1f} ms{:>16}{:>16}   {}", directionName(run.direction),
+                         run.pulses * run.lengthMs, run.measuredMs,
+                         arcseconds(figures.motionArcsec, figures.resolutionArcsec), rate(figures), way(figures)));
+    }
+    if (backlash) {
+        line(fmt::format("Declination backlash: {} (north after south against north after north).",
+                         arcseconds(backlash->arcsec, backlash->resolutionArcsec)));
+    }
+    line("Resolution: 1\" of declination, 1 s of right ascension (15\" times the cosine of the declination).");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/LinkSession.h"
+#include "cli/MotionFigures.h"
 #include "cli/PulseBound.h"
 #include "cli/SerialDevices.h"
 
@@ -40,6 +41,13 @@ public:
     void waiting(const std::string& what, double elapsedS, double limitS);
     void pulseDone(const PulseReport& pulse, int index, int total);
     void pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs);
+    // motion: what it will do to the mount, before it starts; the creep with no pulse; each
+    // run as it ends; then a table of the directions.
+    void motionPlan(int runs, int pulses, int lengthMs);
+    void motionBaseline(double creep, bool notTracking);
+    void motionRun(const motion::Run& run, const motion::RunFigures& figures, int index, int total);
+    void motionTable(const std::vector<motion::Run>& runs, double creepTakenOut,
+                     const std::optional<motion::Backlash>& backlash);
     // The outcome: exit code, "pass", "fail", "error" or "interrupted", one line, then the lines
     // that explain it. An error has a kind, a short word for scripts, and goes to the error
     // stream in plain text.

@@ -1,5 +1,7 @@
 #include "cli/SimulatedMount.h"
 
+#include "mount_simulator/MountQuirk.h"
+
 #ifndef _WIN32
 #include "mount_simulator/PtyMountLine.h"
 #endif
@@ -23,8 +25,10 @@ bool SimulatedMount::behaviourNamed(const std::string& kind, MountBehaviour& beh
         behaviour.byteGapMs = 20;
         return true;
     }
-    return false;
+    return mountQuirk::apply(kind, behaviour);
 }
+
+std::string SimulatedMount::kinds() { return std::string("good, silent, wrong, slow, ") + mountQuirk::names(); }
 
 SimulatedMount::SimulatedMount(std::unique_ptr<MountSimulator> simulator, std::string linkEnd)
     : simulator_(std::move(simulator)), linkEnd_(std::move(linkEnd))

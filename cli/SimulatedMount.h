@@ -13,10 +13,10 @@
 class SimulatedMount {
 public:
     // The kinds of mount --simulate offers: good, silent, wrong (replies in the short format,
-    // which the handshake does not take) and slow (late replies, a byte at a time). False for
-    // another name.
+    // which the handshake does not take), slow (late replies, a byte at a time), and the mounts
+    // that disobey guide pulses (mountQuirk). False for another name.
     static bool behaviourNamed(const std::string& kind, MountBehaviour& behaviour);
-    static const char* kinds() { return "good, silent, wrong or slow"; }
+    static std::string kinds();
 
     // A mount on a pseudo-terminal of its own, whose path linkEnd() gives. Null, with the reason
     // in error, where that cannot be.

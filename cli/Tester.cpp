@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "cli/Interrupt.h"
+#include "cli/MotionVerdict.h"
 #include "cli/WireText.h"
 #include "link/MountProtocol.h"
 #include "link/ResponseParser.h"
@@ -375,4 +376,104 @@ int Tester::series(const std::vector<int>& lengthsMs)
     out.result("series", kExitFail, "fail", fmt::format("{} of {} pulses were outside the bound", total - passed, total),
                outOfBoundAdvice());
     return kExitFail;
+}
+
+std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshake& outcome)
+{
+    outcome = connect();
+    std::optional<PositionReading> reading;
+    if (outcome == Handshake::Ready) reading = PositionReading::from(replies);
+    if (!stayConnected || !reading) disconnect();
+    return reading;
+}
+
+std::string Tester::runPulses(motion::Run& run)
+{
+    for (int i = 0; i < run.pulses; ++i) {
+        const PulseReport report = runPulse(run.direction, run.lengthMs);
+        if (!report.measuredMs) return report.problem;
+        run.measuredMs += *report.measuredMs;
+    }
+    return {};
+}
+
+int Tester::positionUnread(Handshake outcome)
+{
+    if (outcome == Handshake::CommunicationError && replies.verdict() == HandshakeReplies::Verdict::ShortFormat) {
+        std::vector<std::string> details = explainCommunicationError();
+        details.insert(details.begin(), "Positions need the long format: it gives the right ascension to the second "
+                                        "and the declination to the arcsecond; the short one, to 6 s and 1 arcminute, "
+                                        "is too coarse to measure guide pulses.");
+        out.result("motion", kExitFail, "fail", "the mount answers in the short format: no position to measure", details);
+        return kExitFail;
+    }
+    if (outcome != Handshake::Ready) return handshakeFailed("motion", outcome);
+    out.result("motion", kExitFail, "fail", "the handshake's replies gave no position", {});
+    return kExitFail;
+}
+
+int Tester::motion(const MotionPlan& plan)
+{
+    // South twice, so the second starts with the slack taken up; north after south shows the
+    // backlash, north after north the clean motion.
+    struct Step {
+        Direction direction;
+        bool afterReversal;
+        bool judged;
+    };
+    const Step steps[] = {{Direction::South, false, false}, {Direction::South, false, true},
+                          {Direction::North, true, false},  {Direction::North, false, true},
+                          {Direction::East, false, true},   {Direction::West, false, true}};
+    const int total = static_cast<int>(std::size(steps));
+    const PulseLength length = PulseLength::fromField(static_cast<unsigned>(plan.lengthMs));
+    out.motionPlan(total, plan.pulses, length.ms);
+
+    Handshake outcome = Handshake::Ready;
+    const std::optional<PositionReading> first = readPosition(false, outcome);
+    if (!first) return positionUnread(outcome);
+    idle(plan.baselineMs);
+    std::optional<PositionReading> before = readPosition(true, outcome);
+    if (!before) return positionUnread(outcome);
+    const double creep = motion::creepBetween(*first, *before);
+    const double taken = motion::creepTakenOut(creep);
+    out.motionBaseline(creep, taken > 0);
+
+    std::vector<motion::Run> runs;
+    for (const Step& step : steps) {
+        if (interrupt::requested()) break;
+        motion::Run run;
+        run.direction = step.direction;
+        run.afterReversal = step.afterReversal;
+        run.judged = step.judged;
+        run.pulses = plan.pulses;
+        run.lengthMs = length.ms;
+        run.before = *before;
+        const std::string problem = runPulses(run);
+        if (!problem.empty()) {
+            disconnect();
+            out.result("motion", kExitFail, "fail",
+                       fmt::format("a {} pulse failed: {}", directionName(step.direction), problem), lineAdvice());
+            return kExitFail;
+        }
+        disconnect();
+        const std::optional<PositionReading> after = readPosition(false, outcome);
+        if (!after) return positionUnread(outcome);
+        idle(plan.settleMs);
+        before = readPosition(true, outcome);
+        if (!before) return positionUnread(outcome);
+        run.after = *after;
+        run.later = *before;
+        runs.push_back(run);
+        const motion::RunFigures figures = motion::figuresOf(run, taken);
+        out.motionRun(run, figures, static_cast<int>(runs.size()), total);
+        // A mount that does not stop must not be sent more pulses.
+        if (figures.runaway) break;
+    }
+    disconnect();
+
+    out.motionTable(runs, taken, motion::backlashOf(runs, taken));
+    const std::vector<motion::Finding> findings = motion::findingsOf(creep, runs);
+    const motion::Verdict verdict = motion::verdictOf(findings, interrupt::requested());
+    out.result("motion", verdict.exitCode, verdict.outcome, verdict.summary, verdict.details);
+    return verdict.exitCode;
 }

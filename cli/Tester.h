@@ -7,6 +7,7 @@
 
 #include "cli/HandshakeReplies.h"
 #include "cli/LinkSession.h"
+#include "cli/MotionFigures.h"
 #include "cli/Output.h"
 #include "cli/PulseBound.h"
 #include "cli/SerialDevices.h"
@@ -29,11 +30,22 @@ public:
         int gapMs = 250;  // between the pulses of a series, for the mount to settle
     };
 
+    // How motion measures: each run is pulses of lengthMs back to back.
+    struct MotionPlan {
+        int pulses = 5;
+        int lengthMs = 5000;
+        int baselineMs = 5000;  // between the two readings with no pulse
+        int settleMs = 3000;    // from the reading after a run to the one that shows it stopped
+    };
+
     Tester(Output& out, const devices::PortChoice& port, const Settings& settings);
 
     int check();
     int pulse(Direction direction, int askedMs);
     int series(const std::vector<int>& lengthsMs);
+    // Reads the mount's position through reconnections around runs of pulses, and judges how
+    // far and which way each direction moved it, and whether it stopped.
+    int motion(const MotionPlan& plan);
 
 private:
     enum class Handshake { Ready, CannotOpen, Timeout, CommunicationError, Unanswered, Interrupted };
@@ -45,6 +57,12 @@ private:
     // Why the link found the mount's answers wrong, and what to do about it.
     std::vector<std::string> explainCommunicationError() const;
     PulseReport runPulse(Direction direction, int askedMs);
+    // Connects and reads the position from the handshake's replies; disconnects again unless
+    // told to stay. Nothing if the handshake failed (outcome says how) or gave no position.
+    std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome);
+    // Runs the run's pulses back to back on the open link; the problem if one failed.
+    std::string runPulses(motion::Run& run);
+    int positionUnread(Handshake outcome);
     void disconnect();
     // Takes events for ms, printing them.
     void idle(int ms);

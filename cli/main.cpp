@@ -36,7 +36,8 @@ Without a mount, try:
 
   $ guide-link --simulate check
   $ guide-link --simulate=wrong check
-  $ guide-link --simulate series)";
+  $ guide-link --simulate series
+  $ guide-link --simulate=backlash motion --pulses 2 --length 2000)";
 
 struct Arguments {
     bool json = false;
@@ -50,6 +51,7 @@ struct Arguments {
     int allowanceMs = PulseBound::kDefaultAllowanceMs;
     int slackMs = 0;
     std::vector<std::string> extraPorts;
+    Tester::MotionPlan motion;
 };
 
 // Reads a whole number of milliseconds, sign allowed; false for anything else or out of range.
@@ -128,7 +130,7 @@ int run(const std::string& command, const Arguments& arguments)
     if (!arguments.simulate.empty()) {
         MountBehaviour behaviour;
         if (!SimulatedMount::behaviourNamed(arguments.simulate, behaviour)) {
-            return usageError("--simulate takes " + std::string(SimulatedMount::kinds()) + ", not '" +
+            return usageError("--simulate takes " + SimulatedMount::kinds() + ", not '" +
                               arguments.simulate + "'");
         }
         std::string error;
@@ -169,11 +171,12 @@ int run(const std::string& command, const Arguments& arguments)
     Tester::Settings settings;
     settings.allowanceMs = arguments.allowanceMs;
     settings.slackMs = arguments.slackMs;
-    out.showTraffic(command != "series" || arguments.transcript);
+    out.showTraffic((command != "series" && command != "motion") || arguments.transcript);
     out.begin(command, port.device, arguments.simulate);
     Tester tester(out, port, settings);
     if (command == "check") return tester.check();
     if (command == "pulse") return tester.pulse(direction, arguments.ms);
+    if (command == "motion") return tester.motion(arguments.motion);
     return tester.series(arguments.lengths);
 }
 
@@ -193,7 +196,8 @@ int main(int argc, char** argv)
     app.add_flag("--transcript", arguments.transcript,
                  "series: also print every status and every byte on the line (check and pulse always do)");
     app.add_flag("--simulate{good}", arguments.simulate,
-                 "test against a simulated mount instead: good (the default), silent, wrong or slow");
+                 "test against a simulated mount instead: good (the default), silent, wrong, slow, or for motion "
+                 "not-tracking, reversed-dec, dead-east, slow-west, backlash, no-stop or short-format");
     app.add_option("--simulate-port", arguments.simulatePort,
                    "serve the simulated mount on this port (the far end of a null-modem pair) instead of a "
                    "pseudo-terminal of its own");
@@ -224,6 +228,25 @@ int main(int argc, char** argv)
         ->capture_default_str();
     addBoundOptions(*series, arguments);
 
+    CLI::App* motion = app.add_subcommand(
+        "motion", "measure how far each direction's pulses move the mount, from the position it reports, and "
+                  "whether it stops");
+    motion->add_option("PORT", arguments.port, portHelp);
+    motion->add_option("--pulses", arguments.motion.pulses, "pulses in each run")
+        ->check(CLI::Range(1, 100))
+        ->capture_default_str();
+    motion->add_option("--length", arguments.motion.lengthMs, "the length of each pulse, ms (200 to 5000)")
+        ->check(CLI::Range(200, 5000))
+        ->capture_default_str();
+    motion->add_option("--baseline", arguments.motion.baselineMs,
+                       "the gap between the two readings with no pulse, ms")
+        ->check(CLI::Range(0, 600000))
+        ->capture_default_str();
+    motion->add_option("--settle", arguments.motion.settleMs,
+                       "the gap between the reading after a run and the one that shows the mount stopped, ms")
+        ->check(CLI::Range(0, 600000))
+        ->capture_default_str();
+
     CLI::App* ports = app.add_subcommand("ports", "list the serial devices of this machine");
     ports->add_option("--extra-port", arguments.extraPorts,
                       std::string("list this device too (repeatable); ") + devices::kExtraPortsVariable +
@@ -239,7 +262,7 @@ int main(int argc, char** argv)
     }
 
     std::string command;
-    for (const CLI::App* chosen : {check, pulse, series, ports}) {
+    for (const CLI::App* chosen : {check, pulse, series, motion, ports}) {
         if (chosen->parsed()) command = chosen->get_name();
     }
     if (command == "pulse") {

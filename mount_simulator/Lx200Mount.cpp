@@ -1,8 +1,26 @@
 #include "mount_simulator/Lx200Mount.h"
 
+#include <optional>
+
+#include "sky/PositionText.h"
+
 namespace {
 
 bool isGetCommand(const std::string& command) { return command.compare(0, 2, ":G") == 0; }
+
+// The direction of ":Mn#" or ":Qn#"; 0 for anything else.
+char directionOf(const std::string& command, char kind)
+{
+    if (command.size() != 4 || command[1] != kind || command[3] != '#') return 0;
+    const char direction = command[2];
+    return direction == 'n' || direction == 's' || direction == 'e' || direction == 'w' ? direction : 0;
+}
+
+std::string trimmedHash(std::string text)
+{
+    if (!text.empty() && text.back() == '#') text.pop_back();
+    return text;
+}
 
 }  // namespace
 
@@ -24,19 +42,45 @@ std::vector<std::string> Lx200Mount::receive(const unsigned char* bytes, std::si
     return completed;
 }
 
-std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviour& behaviour)
+std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviour& behaviour, double seconds)
 {
-    switch (behaviour.answers) {
-    case MountBehaviour::Answers::Silent:
-        return {};
-    case MountBehaviour::Answers::Replaced:
+    // A mount that is switched off neither moves nor answers.
+    if (behaviour.answers == MountBehaviour::Answers::Silent) return {};
+    if (const char direction = directionOf(command, 'M')) motion_.move(direction, seconds, behaviour.motion);
+    if (const char direction = directionOf(command, 'Q')) motion_.stop(direction, seconds, behaviour.motion);
+    if (command == ":Q#") motion_.stopAll(seconds, behaviour.motion);
+    if (command == ":U#") formatSwitched_ = !formatSwitched_;
+
+    if (behaviour.answers == MountBehaviour::Answers::Replaced) {
         return isGetCommand(command) ? behaviour.replacement : std::string();
-    case MountBehaviour::Answers::Normal:
-        break;
     }
     if (command == ":GS#") return behaviour.siderealTime;
-    if (command == ":GR#") return behaviour.rightAscension;
-    if (command == ":GD#") return behaviour.declination;
+    if (command == ":GR#") return rightAscension(behaviour, seconds);
+    if (command == ":GD#") return declination(behaviour, seconds);
     // Rates, movements, stops and everything unknown go unanswered, as on a real LX200.
     return {};
+}
+
+std::string Lx200Mount::position(const MountBehaviour& behaviour, double seconds) const
+{
+    return "RA " + trimmedHash(rightAscension(behaviour, seconds)) + "  Dec " +
+           trimmedHash(declination(behaviour, seconds));
+}
+
+std::string Lx200Mount::rightAscension(const MountBehaviour& behaviour, double seconds) const
+{
+    const std::optional<double> start = sky::readLongTime(behaviour.rightAscension);
+    const double offset = motion_.rightAscensionOffset(seconds, behaviour.motion);
+    if (!start) return behaviour.rightAscension;
+    if (shortFormat(behaviour)) return sky::shortTime(*start + offset);
+    return offset == 0 ? behaviour.rightAscension : sky::longTime(*start + offset);
+}
+
+std::string Lx200Mount::declination(const MountBehaviour& behaviour, double seconds) const
+{
+    const std::optional<double> start = sky::readLongDeclination(behaviour.declination);
+    const double offset = motion_.declinationOffset(seconds);
+    if (!start) return behaviour.declination;
+    if (shortFormat(behaviour)) return sky::shortDeclination(*start + offset);
+    return offset == 0 ? behaviour.declination : sky::longDeclination(*start + offset);
 }

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "mount_simulator/MountBehaviour.h"
+#include "mount_simulator/MountMotion.h"
 
 // The LX200 command set as the simulated mount understands it, without any I/O: commands are
-// cut out of the received byte stream, and each one is given its answer.
+// cut out of the received byte stream, each one moves the mount or is given its answer, and
+// the position is answered from where the mount is at that moment.
 class Lx200Mount {
 public:
     // Longer than any LX200 command: a run this long without its '#' is noise, not a command.
@@ -17,9 +19,19 @@ public:
     // A command runs from ':' to '#'; anything before its ':' is dropped.
     std::vector<std::string> receive(const unsigned char* bytes, std::size_t count);
 
-    // What the mount sends back for command; empty when it sends nothing.
-    static std::string answerTo(const std::string& command, const MountBehaviour& behaviour);
+    // Obeys command, received at seconds on the simulator's clock, and returns what the mount
+    // sends back; empty when it sends nothing.
+    std::string answerTo(const std::string& command, const MountBehaviour& behaviour, double seconds);
+
+    // Where the mount points at seconds, for people: "RA 02:34:56  Dec +12*34'56".
+    std::string position(const MountBehaviour& behaviour, double seconds) const;
 
 private:
+    std::string rightAscension(const MountBehaviour& behaviour, double seconds) const;
+    std::string declination(const MountBehaviour& behaviour, double seconds) const;
+    bool shortFormat(const MountBehaviour& behaviour) const { return behaviour.shortFormat != formatSwitched_; }
+
     std::string pending_;  // the command being collected, empty while waiting for a ':'
+    MountMotion motion_;
+    bool formatSwitched_ = false;  // by an odd number of :U#
 };

@@ -60,6 +60,12 @@ void MountSimulator::setBehaviour(const MountBehaviour& behaviour)
     behaviour_ = behaviour;
 }
 
+std::string MountSimulator::position() const
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    return mount_.position(behaviour_, millisecondsSinceStart() / 1000.0);
+}
+
 std::vector<ReceivedCommand> MountSimulator::commands() const
 {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -118,7 +124,7 @@ void MountSimulator::record(const ReceivedCommand& command)
     if (observer_) observer_->commandReceived(command);
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        std::string answer = Lx200Mount::answerTo(command.text, behaviour_);
+        std::string answer = mount_.answerTo(command.text, behaviour_, command.milliseconds / 1000.0);
         if (answer.empty()) return;
         const Clock::time_point due = startedAt_ + std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double, std::milli>(command.milliseconds + behaviour_.delayMs));

@@ -49,6 +49,9 @@ public:
     // Applies to commands received from now on.
     void setBehaviour(const MountBehaviour& behaviour);
 
+    // Where the mount points now, for people: "RA 02:34:56  Dec +12*34'56".
+    std::string position() const;
+
     std::vector<ReceivedCommand> commands() const;
     // Blocks until at least count commands have been recorded; false if that took longer than
     // timeoutMs.
@@ -80,7 +83,7 @@ private:
     double millisecondsSinceStart() const;
 
     MountObserver* observer_ = nullptr;
-    Lx200Mount mount_;  // the reader thread's
+    Lx200Mount mount_;  // its commands are cut by the reader thread alone; its answers under mutex_
     Clock::time_point startedAt_;
     platform::Event stopReading_{platform::EventReset::Manual};
     platform::Thread reader_;

@@ -31,6 +31,11 @@ void TranscriptPrinter::answerSent(double milliseconds, const std::string& answe
     printLine(milliseconds, "-> " + printable(answer));
 }
 
+void TranscriptPrinter::positionChanged(double milliseconds, const std::string& position)
+{
+    printLine(milliseconds, "position " + position);
+}
+
 void TranscriptPrinter::printLine(double milliseconds, const std::string& text)
 {
     std::lock_guard<std::mutex> hold(printing_);

@@ -83,6 +83,7 @@ int main(int argc, char** argv)
     const Clock::time_point began = Clock::now();
     unsigned noiseSeed = static_cast<unsigned>(began.time_since_epoch().count());
     std::size_t noiseSent = 0;
+    std::string shownPosition;
     const timespec tick{0, kTickNs};
     while (sigtimedwait(&stopSignals, nullptr, &tick) < 0) {
         if (!simulator->serving()) {
@@ -99,6 +100,12 @@ int main(int argc, char** argv)
         if (noiseDue > noiseSent) {
             simulator->sendNoise(noiseDue - noiseSent, noiseSeed++);
             noiseSent = noiseDue;
+        }
+        // Each time it changes, so whoever watches sees the mount move under the guide pulses.
+        const std::string position = simulator->position();
+        if (position != shownPosition) {
+            transcript.positionChanged(seconds * 1000.0, position);
+            shownPosition = position;
         }
     }
     simulator->stop();

@@ -31,30 +31,71 @@ TEST(Lx200Mount, RunWithoutItsHashIsDroppedAndTheNextCommandStillHeard)
 
 TEST(Lx200Mount, AnswersAsItsBehaviourSays)
 {
+    Lx200Mount mount;
+    const auto answerTo = [&mount](const std::string& command, const MountBehaviour& behaviour) {
+        return mount.answerTo(command, behaviour, 1.0);
+    };
     const MountBehaviour normal;
-    EXPECT_EQ(Lx200Mount::answerTo(":GS#", normal), "01:23:45#");
-    EXPECT_EQ(Lx200Mount::answerTo(":GR#", normal), "02:34:56#");
-    EXPECT_EQ(Lx200Mount::answerTo(":GD#", normal), "+12*34'56#");
-    EXPECT_EQ(Lx200Mount::answerTo(":Mw#", normal), "");
-    EXPECT_EQ(Lx200Mount::answerTo(":Qw#", normal), "");
+    EXPECT_EQ(answerTo(":GS#", normal), "01:23:45#");
+    EXPECT_EQ(answerTo(":GR#", normal), "02:34:56#");
+    EXPECT_EQ(answerTo(":GD#", normal), "+12*34'56#");
+    EXPECT_EQ(answerTo(":Mw#", normal), "");
+    EXPECT_EQ(answerTo(":Qw#", normal), "");
     // Rate selections go unanswered, as on an LX200.
-    for (const char* rate : {":RG#", ":RC#", ":RM#", ":RS#"}) EXPECT_EQ(Lx200Mount::answerTo(rate, normal), "") << rate;
+    for (const char* rate : {":RG#", ":RC#", ":RM#", ":RS#"}) EXPECT_EQ(answerTo(rate, normal), "") << rate;
 
     MountBehaviour southern;
     southern.siderealTime = "14:00:00#";
     southern.declination = "-30*00'00#";
-    EXPECT_EQ(Lx200Mount::answerTo(":GS#", southern), "14:00:00#");
-    EXPECT_EQ(Lx200Mount::answerTo(":GD#", southern), "-30*00'00#");
+    EXPECT_EQ(answerTo(":GS#", southern), "14:00:00#");
+    EXPECT_EQ(answerTo(":GD#", southern), "-30*00'00#");
 
     MountBehaviour replaced;
     replaced.answers = MountBehaviour::Answers::Replaced;
     replaced.replacement = "!";
-    EXPECT_EQ(Lx200Mount::answerTo(":GD#", replaced), "!");
-    EXPECT_EQ(Lx200Mount::answerTo(":Me#", replaced), "");
+    EXPECT_EQ(answerTo(":GD#", replaced), "!");
+    EXPECT_EQ(answerTo(":Me#", replaced), "");
 
     MountBehaviour silent;
     silent.answers = MountBehaviour::Answers::Silent;
-    EXPECT_EQ(Lx200Mount::answerTo(":GS#", silent), "");
+    EXPECT_EQ(answerTo(":GS#", silent), "");
+}
+
+// A position answered from where the mount is, as a pulse of 2 s at 0.5 x sidereal moves it.
+TEST(Lx200Mount, AnswersThePositionItHasMovedTo)
+{
+    Lx200Mount mount;
+    const MountBehaviour behaviour;
+    mount.answerTo(":Mn#", behaviour, 10.0);
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 11.0), "+12*35'03#");  // 7.5" on
+    mount.answerTo(":Qn#", behaviour, 12.0);
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 30.0), "+12*35'11#");  // 15" on, and stopped
+    mount.answerTo(":Mw#", behaviour, 30.0);
+    mount.answerTo(":Qw#", behaviour, 34.0);
+    EXPECT_EQ(mount.answerTo(":GR#", behaviour, 40.0), "02:34:53#");  // 2 s of time back
+    EXPECT_EQ(mount.position(behaviour, 40.0), "RA 02:34:53  Dec +12*35'11");
+}
+
+TEST(Lx200Mount, SwitchesToTheShortFormatAndBackOnU)
+{
+    Lx200Mount mount;
+    MountBehaviour behaviour;
+    behaviour.shortFormat = true;
+    EXPECT_EQ(mount.answerTo(":GR#", behaviour, 0.0), "02:34.9#");
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 0.0), "+12*34#");
+    EXPECT_EQ(mount.answerTo(":U#", behaviour, 0.0), "");
+    EXPECT_EQ(mount.answerTo(":GR#", behaviour, 0.0), "02:34:56#");
+    mount.answerTo(":U#", behaviour, 0.0);
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 0.0), "+12*34#");
+}
+
+TEST(Lx200Mount, ASilentMountDoesNotMove)
+{
+    Lx200Mount mount;
+    MountBehaviour silent;
+    silent.answers = MountBehaviour::Answers::Silent;
+    mount.answerTo(":Me#", silent, 0.0);
+    EXPECT_EQ(mount.position(MountBehaviour{}, 100.0), "RA 02:34:56  Dec +12*34'56");
 }
 
 }  // namespace
