@@ -53,6 +53,9 @@ same() {
 # The option names a help text lists, but --help itself.
 options_in_help() { grep -o -- '--[a-z][a-z-]*' | grep -vx -- '--help' | sort -u; }
 
+# The commands a CLI11 help text lists under "Subcommands:".
+subcommands_in_help() { sed -n '/^Subcommands:/,/^$/s/^  \([a-z]\+\) .*/\1/p'; }
+
 # man_page_names_options PAGE HELP...: every option the help texts list is in the page.
 man_page_names_options() {
     local page=$1 option missing=0
@@ -65,22 +68,39 @@ man_page_names_options() {
     return $missing
 }
 
+# Each check of the link gets a minute: a hang is a failure, not the end of the check.
+within_a_minute() { timeout -s KILL 60 "$@"; }
+
+# shows_log_if_failing LOG COMMAND...: runs the command with its output in LOG, shown if it fails.
+shows_log_if_failing() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 && return 0
+    tail -n 15 "$log" | sed 's/^/        | /'
+    return 1
+}
+
 passes_against_own_simulator() {
     local bin=$1
     shift
-    "$@" "$bin/guide-link" --simulate check >"$scratch/check-simulated.txt" 2>&1
+    shows_log_if_failing "$scratch/simulated.log" within_a_minute "$@" "$bin/guide-link" --simulate check
 }
 
 # A simulator from the package serves a pseudo-terminal; guide-link from the package checks it.
-link_to_packaged_simulator() {
+passes_against_packaged_simulator() {
     local bin=$1
     shift
-    local run=("$@") line
-    coproc SIMULATOR { exec "${run[@]}" "$bin/lx200-mount-sim"; }
+    local run=("$@") line status
+    coproc SIMULATOR { exec timeout -s KILL 90 "${run[@]}" "$bin/lx200-mount-sim"; }
     pids+=("$SIMULATOR_PID")
-    IFS= read -r -t 20 line <&"${SIMULATOR[0]}" || return 1
-    "${run[@]}" "$bin/guide-link" check "${line##* }" >"$scratch/check-against-simulator.txt" 2>&1
-    local status=$?
+    if IFS= read -r -t 30 line <&"${SIMULATOR[0]}"; then
+        shows_log_if_failing "$scratch/against-simulator.log" \
+            within_a_minute "${run[@]}" "$bin/guide-link" check "${line##* }"
+        status=$?
+    else
+        echo "        lx200-mount-sim said nothing for 30 s"
+        status=1
+    fi
     kill "$SIMULATOR_PID" 2>/dev/null
     wait "$SIMULATOR_PID" 2>/dev/null
     return $status
@@ -132,11 +152,12 @@ EOF
             same "$("${run[@]}" "$bin/$program" --version 2>&1)" "$program $version"
     done
     check "guide-link passes against its simulated mount" passes_against_own_simulator "$bin" "${run[@]}"
-    check "guide-link passes against lx200-mount-sim" link_to_packaged_simulator "$bin" "${run[@]}"
+    check "guide-link passes against lx200-mount-sim" passes_against_packaged_simulator "$bin" "${run[@]}"
 
-    local help=()
-    for command in "" check pulse series ports; do
-        help+=("$("${run[@]}" "$bin/guide-link" $command --help 2>&1)")
+    local help=() command
+    help+=("$("${run[@]}" "$bin/guide-link" --help 2>&1)")
+    for command in $(subcommands_in_help <<<"${help[0]}"); do
+        help+=("$("${run[@]}" "$bin/guide-link" "$command" --help 2>&1)")
     done
     check "guide-link's man page names every option" \
         man_page_names_options "$unpacked/usr/share/man/man1/guide-link.1.gz" "${help[@]}"
