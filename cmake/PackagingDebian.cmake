@@ -63,9 +63,6 @@ for scripts.
 lx200-mount-sim plays an LX200 mount on a pseudo-terminal or a serial device,
 prints every command it receives, and can be made to misbehave, for trying
 guide-link, or any other LX200 client, without a telescope.")
-# Directories in the package are root's and 0755 whatever the umask of whoever builds it.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # The target's Debian architecture, from the triple the compiler builds for.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine

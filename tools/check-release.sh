@@ -129,6 +129,10 @@ root/root ./usr/share/man/man1/lx200-mount-sim.1.gz
 EOF
 )
     check "files where Debian puts them, owned by root" same "$listed" "$expected"
+    local modes
+    modes=$(dpkg-deb --contents "$deb" | awk '{print $1, $6}' |
+        grep -v -E '^(drwxr-xr-x .*/|-rwxr-xr-x \./usr/bin/.*|-rw-r--r-- .*[^/])$')
+    check "directories and programs 0755, other files 0644" same "$modes" ""
 
     local unpacked=$scratch/$arch
     dpkg-deb -x "$deb" "$unpacked"

@@ -9,6 +9,8 @@
 # Installs what it needs first. Ends with the check's code.
 #   tools/make-release.sh [COMMIT]
 set -euo pipefail
+# The packages' directories and files take their modes from what the build makes.
+umask 022
 cd "$(dirname "$0")/.."
 root=$PWD
 work=$root/build/release-work
