@@ -14,7 +14,6 @@
 #   tools/check-release.sh [FOLDER]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 folder=$(realpath "${1:-build/release}")
 version=$(sed -n 's/^project(GuideLinkTester VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 package=guide-link-tester
@@ -60,9 +59,11 @@ subcommands_in_help() { sed -n '/^Subcommands:/,/^$/s/^  \([a-z]\+\) .*/\1/p'; }
 man_page_names_options() {
     local page=$1 option missing=0
     shift
-    local text
+    local text options
     text=$(zcat "$page" | sed 's/\\-/-/g')
-    for option in $(printf '%s\n' "$@" | options_in_help); do
+    options=$(printf '%s\n' "$@" | options_in_help)
+    [ -n "$options" ] || { echo "        the help texts list no option"; return 1; }
+    for option in $options; do
         grep -q -- "$option" <<<"$text" || { echo "        $option is not in $(basename "$page")"; missing=1; }
     done
     return $missing
@@ -153,7 +154,7 @@ EOF
     local program
     for program in guide-link lx200-mount-sim; do
         check "$program --version says $version" \
-            same "$("${run[@]}" "$bin/$program" --version 2>&1)" "$program $version"
+            same "$(within_a_minute "${run[@]}" "$bin/$program" --version 2>&1)" "$program $version"
     done
     check "guide-link passes against its simulated mount" passes_against_own_simulator "$bin" "${run[@]}"
     check "guide-link passes against lx200-mount-sim" passes_against_packaged_simulator "$bin" "${run[@]}"
@@ -188,10 +189,12 @@ needs_only_windows_dlls() {
 crlf_only() { ! grep -q $'[^\r]$\|^$' "$1"; }
 
 names_every_status_line() {
-    local text missing=0
+    local texts text missing=0
+    texts=$(sed -n 's/^ *u"\(.*\)", *\/\/ [0-9]*$/\1/p' link/StatusText.cpp)
+    [ -n "$texts" ] || { echo "        found no status texts in link/StatusText.cpp"; return 1; }
     while IFS= read -r text; do
         grep -qxF "$text" <(tr -d '\r' <"$1") || { echo "        \"$text\" is not in README.txt"; missing=1; }
-    done < <(sed -n 's/^ *u"\(.*\)", *\/\/ [0-9]*$/\1/p' link/StatusText.cpp)
+    done <<<"$texts"
     return $missing
 }
 
