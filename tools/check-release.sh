@@ -107,6 +107,19 @@ passes_against_packaged_simulator() {
     return $status
 }
 
+# qemu_fails_threads TRIPLE QEMU...: says why, when qemu on this machine cannot run a program that
+# starts a thread (some kernels and sandboxes break its threads): then the link, which runs
+# threads, cannot be judged under it. Says nothing when it can, or without a cross compiler.
+qemu_fails_threads() {
+    local triple=$1 probe=$scratch/thread-probe-$1
+    shift
+    command -v "$triple-g++" >/dev/null || return 0
+    printf '#include <thread>\nint main() { std::thread([] {}).join(); }\n' >"$probe.cpp"
+    "$triple-g++" -pthread "$probe.cpp" -o "$probe" || return 0
+    timeout -s KILL 20 "$@" "$probe" >/dev/null 2>&1 ||
+        echo "this machine's $1 cannot run even a program that starts one thread (it crashes or hangs)"
+}
+
 check_deb() {
     local deb=$1 name arch
     name=$(basename "$deb")
@@ -144,20 +157,25 @@ EOF
         same "$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l- -SVersion)" "$version"
 
     # Programs of another architecture run under qemu, with that architecture's libraries.
-    local run=()
+    local run=() threads_fail=""
     if [ "$arch" != "$(dpkg --print-architecture)" ]; then
         local cpu triple
         cpu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
         triple=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
         run=("qemu-$cpu-static" -L "/usr/$triple")
+        threads_fail=$(qemu_fails_threads "$triple" "${run[@]}")
     fi
     local program
     for program in guide-link lx200-mount-sim; do
         check "$program --version says $version" \
             same "$(within_a_minute "${run[@]}" "$bin/$program" --version 2>&1)" "$program $version"
     done
-    check "guide-link passes against its simulated mount" passes_against_own_simulator "$bin" "${run[@]}"
-    check "guide-link passes against lx200-mount-sim" passes_against_packaged_simulator "$bin" "${run[@]}"
+    if [ -n "$threads_fail" ]; then
+        skip "guide-link against its simulated mount and against lx200-mount-sim: $threads_fail"
+    else
+        check "guide-link passes against its simulated mount" passes_against_own_simulator "$bin" "${run[@]}"
+        check "guide-link passes against lx200-mount-sim" passes_against_packaged_simulator "$bin" "${run[@]}"
+    fi
 
     local help=() command
     help+=("$("${run[@]}" "$bin/guide-link" --help 2>&1)")
