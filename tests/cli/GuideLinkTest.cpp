@@ -234,7 +234,9 @@ TEST_F(GuideLinkTest, PulseLastsAboutAsLongAsRequestedAtBothEndsOfTheLine)
     // The mount, at the far end of the line, timed the same pulse alike.
     // The guide rate is selected right before the move.
     EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":Qw#"}));
-    EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 60.0);
+    // The mount's reader thread stamps what it receives; under a sanitizer on a busy machine it
+    // can be a tick late, so the margin is well over one tick yet far below the pulse.
+    EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 150.0);
 }
 
 TEST_F(GuideLinkTest, PulseShorterThanTheShortestIsRaisedTo200MsAsTheDialogDoes)
