@@ -75,6 +75,10 @@ protected:
     {
         ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
         ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
+        // A mount that stays put answers both sessions alike, whatever the pulses did.
+        MountBehaviour steady;
+        steady.motion.guideRate = 0;
+        mount.setBehaviour(steady);
     }
 
     void TearDown() override { mount.stop(); }
