@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: natively, under ThreadSanitizer,
-# under AddressSanitizer with UndefinedBehaviorSanitizer, cross-built for ARM Linux (64-bit and
-# 32-bit) under qemu, leaving out the slowest there, and cross-built for Windows under Wine,
-# 32-bit (the program that ships) and 64-bit. A machine that cannot run 32-bit x86 code (some
-# virtual machines cannot) runs no 32-bit Wine: there the 32-bit build is only checked for what
-# it is, and the 64-bit build's run of the same tests stands for it. Stops at the first preset
-# that fails.
+# under AddressSanitizer with UndefinedBehaviorSanitizer, and cross-built for Windows under Wine,
+# 32-bit (the program that ships) and 64-bit; cross-built for ARM Linux under qemu (linux-arm64,
+# linux-armhf), leaving out the slowest there, when named. A machine that cannot run 32-bit x86
+# code (some virtual machines cannot) runs no 32-bit Wine: there the 32-bit build is only checked
+# for what it is, and the 64-bit build's run of the same tests stands for it. Stops at the first
+# preset that fails.
 #   tools/run-all-tests.sh [PRESET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
