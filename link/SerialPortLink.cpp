@@ -4,6 +4,7 @@
 
 #include "link/ControlPipe.h"
 #include "link/iLinkObserver.h"
+#include "platform/deadline.h"
 #include "platform/thread.h"
 
 namespace {
@@ -60,13 +61,10 @@ bool SerialPortLink::shutDown()
     bool allEnded = true;
     for (auto& stray : strayReaders) {
         stray->requestStop();
-        int waitedMs = 0;
-        while (!stray->waitForEnd(kDrainPeriodMs)) {
-            controlPipe.discardWaiting();
-            waitedMs += kDrainPeriodMs;
-            if (waitedMs >= kReaderEndAtShutdownMs) break;
-        }
-        if (!stray->waitForEnd(0)) {
+        const platform::Deadline deadline(kReaderEndAtShutdownMs);
+        bool ended;
+        while (!(ended = stray->waitForEnd(kDrainPeriodMs)) && !deadline.passed()) controlPipe.discardWaiting();
+        if (!ended) {
             // It runs on with its reader object, which therefore stays allocated.
             stray->abandon();
             static_cast<void>(stray.release());
