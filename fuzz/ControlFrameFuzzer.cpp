@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LinkLog log;
     RecordingSerialLink serial(log, openResults, writesSucceed);
     RecordingListener listener(log);
-    MountProtocol protocol(serial, &listener, [](int) { return true; });
+    MountProtocol protocol(serial, &listener, [](int) { return true; }, [] { return 0; });
     FrameAssembler assembler;
 
     std::vector<std::uint8_t> pending;  // the frame being collected: its header and what followed

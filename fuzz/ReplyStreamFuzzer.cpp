@@ -85,7 +85,7 @@ struct Session {
     LinkLog log;
     RecordingSerialLink serial{log, 0xFF, true};
     RecordingListener listener{log};
-    MountProtocol protocol{serial, &listener, [](int) { return true; }};
+    MountProtocol protocol{serial, &listener, [](int) { return true; }, [] { return 0; }};
 };
 
 // Brings a fresh session to start and checks it got there; the log is cleared afterwards.

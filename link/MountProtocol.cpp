@@ -1,5 +1,6 @@
 #include "link/MountProtocol.h"
 
+#include <cstring>
 #include <utility>
 
 #include "link/ControlFrame.h"
@@ -14,10 +15,38 @@ namespace {
 // and many power on at the slew rate.
 constexpr const char* kSelectGuideRate = ":RG#";
 
+// What a correction in one direction sends, and on which axis.
+struct PulseCommands {
+    const char* move;
+    const char* stop;
+    bool eastWest;
+};
+
+const PulseCommands* commandsFor(int direction)
+{
+    static const PulseCommands north{":Mn#", ":Qn#", false};
+    static const PulseCommands south{":Ms#", ":Qs#", false};
+    static const PulseCommands west{":Mw#", ":Qw#", true};
+    static const PulseCommands east{":Me#", ":Qe#", true};
+    switch (direction) {
+    case static_cast<int>(Direction::North):
+        return &north;
+    case static_cast<int>(Direction::South):
+        return &south;
+    case static_cast<int>(Direction::West):
+        return &west;
+    case static_cast<int>(Direction::East):
+        return &east;
+    default:
+        return nullptr;
+    }
+}
+
 }  // namespace
 
-MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause)
-    : serial(serial), listener(listener), pause(std::move(pause))
+MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause,
+                             ControlBacklog controlBacklog)
+    : serial(serial), listener(listener), pause(std::move(pause)), controlBacklog(std::move(controlBacklog))
 {
 }
 
@@ -26,6 +55,8 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
     const int type = ControlFrame::typeOf(frame[0]);
     const int n = ControlFrame::payloadLengthOf(frame[0]);
     const unsigned char* payload = frame + 1;
+    ra.passFrame(ControlFrame::sizeInPipe(frame[0]));
+    dec.passFrame(ControlFrame::sizeInPipe(frame[0]));
 
     if (type == ControlFrame::TypeData) {
         if (portOpen) receive(payload, n);
@@ -69,8 +100,8 @@ void MountProtocol::connectTo(int portNumber)
         return;
     }
     connectTicks = 0;
-    raTicks = 0;
-    decTicks = 0;
+    ra = AxisPulse{};
+    dec = AxisPulse{};
     parser.reset();
     serial.startReader();
     portOpen = true;
@@ -93,53 +124,68 @@ void MountProtocol::disconnectPort()
 void MountProtocol::handleTick()
 {
     bool stopLost = false;
+    bool reported = false;
     if (connectTicks != 0) {
         --connectTicks;
         if (connectTicks == 0 && state >= AwaitingSiderealTime) {
             stopLost = !stopRunningPulses();
             closePort();
             report(StatusCode::Timeout);
+            reported = true;
         }
     }
-    if (raTicks != 0) {
-        --raTicks;
-        if (raTicks == 0) stopLost |= !endPulse(eastWestStop());
-    }
-    if (decTicks != 0) {
-        --decTicks;
-        if (decTicks == 0) stopLost |= !endPulse(northSouthStop());
-    }
+    reported |= serveAxis(ra);
+    reported |= serveAxis(dec);
     // The mount may still be moving: the line must not end on "Ready".
-    if (stopLost) report(StatusCode::CommunicationError);
+    if (stopLost || (reported && stopIsOwed())) report(StatusCode::CommunicationError);
 }
 
-bool MountProtocol::endPulse(const char* stopCommand)
+bool MountProtocol::serveAxis(AxisPulse& axis)
 {
-    const bool sent = send(stopCommand);
+    bool reported = false;
+    if (axis.owedStop && --axis.ticksToRetry <= 0) {
+        if (send(axis.owedStop)) {
+            axis.owedStop = nullptr;
+            report(StatusCode::Ready);
+        } else {
+            axis.ticksToRetry = kOwedStopRetryTicks;
+        }
+        reported = true;
+    }
+    // Ticks written before the move went out are not the pulse's: they would cut it short.
+    if (axis.running() && !axis.frameWasQueued && --axis.ticks == 0) {
+        endPulse(axis);
+        reported = true;
+    }
+    return reported;
+}
+
+void MountProtocol::endPulse(AxisPulse& axis)
+{
+    if (!send(axis.stop)) owe(axis, axis.stop);
     report(StatusCode::Ready);
-    return sent;
+}
+
+void MountProtocol::owe(AxisPulse& axis, const char* stop)
+{
+    axis.owedStop = stop;
+    axis.ticksToRetry = kOwedStopRetryTicks;
 }
 
 bool MountProtocol::stopRunningPulses()
 {
-    bool allSent = true;
-    if (raTicks != 0) {
-        allSent &= send(eastWestStop());
-        raTicks = 0;
-    }
-    if (decTicks != 0) {
-        allSent &= send(northSouthStop());
-        decTicks = 0;
-    }
-    return allSent;
+    const bool eastWestStopped = stopAxis(ra);
+    const bool northSouthStopped = stopAxis(dec);
+    return eastWestStopped && northSouthStopped;
 }
 
-const char* MountProtocol::eastWestStop() const
+bool MountProtocol::stopAxis(AxisPulse& axis)
 {
-    return raDirection == static_cast<unsigned>(Direction::West) ? ":Qw#" : ":Qe#";
+    const char* stop = axis.heldStop();
+    axis.ticks = 0;
+    axis.owedStop = nullptr;
+    return stop == nullptr || send(stop);
 }
-
-const char* MountProtocol::northSouthStop() const { return decSouth != 0 ? ":Qs#" : ":Qn#"; }
 
 void MountProtocol::closePort()
 {
@@ -200,37 +246,34 @@ void MountProtocol::startCorrection(const unsigned char* frame)
 {
     const unsigned char* payload = frame + 1;
     if (payload[0] != ControlFrame::CommandCorrection) return;
-    report(StatusCode::SendingCorrection);
-    const int direction = payload[1];
     const int ticks = payload[2];
-    const char* moveCommand;
-    switch (direction) {
-    case static_cast<int>(Direction::North):
-        decTicks = ticks;
-        decSouth = 0;
-        moveCommand = ":Mn#";
-        break;
-    case static_cast<int>(Direction::South):
-        decTicks = ticks;
-        decSouth = 1;
-        moveCommand = ":Ms#";
-        break;
-    case static_cast<int>(Direction::West):
-        raTicks = ticks;
-        raDirection = static_cast<unsigned>(Direction::West);
-        moveCommand = ":Mw#";
-        break;
-    case static_cast<int>(Direction::East):
-        raTicks = ticks;
-        raDirection = static_cast<unsigned>(Direction::East);
-        moveCommand = ":Me#";
-        break;
-    default:
-        return;
+    // A pulse of no ticks would never be stopped.
+    if (ticks == 0) return;
+    report(StatusCode::SendingCorrection);
+    const PulseCommands* commands = commandsFor(payload[1]);
+    if (!commands) return;
+    AxisPulse& axis = commands->eastWest ? ra : dec;
+
+    // Many mounts treat the four directions as four keys: the other direction of the axis is
+    // let go before this one is pressed, or nothing would ever release it.
+    const char* held = axis.heldStop();
+    if (held && std::strcmp(held, commands->stop) != 0) {
+        axis.ticks = 0;
+        axis.owedStop = nullptr;
+        if (!send(held)) {
+            owe(axis, held);
+            report(StatusCode::CommunicationError);
+            return;
+        }
     }
+    // The same direction again: its countdown starts anew and its stop ends it, owed or not.
+    axis.owedStop = nullptr;
+    axis.ticks = ticks;
+    axis.stop = commands->stop;
     // A move whose guide rate could not be selected is not sent: the mount might carry it out
     // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
-    if (!send(kSelectGuideRate) || !send(moveCommand)) report(StatusCode::CommunicationError);
+    if (!send(kSelectGuideRate) || !send(commands->move)) report(StatusCode::CommunicationError);
+    axis.backlogBytes = controlBacklog();
 }
 
 bool MountProtocol::send(const char* command)

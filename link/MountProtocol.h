@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "link/AxisPulse.h"
 #include "link/ResponseParser.h"
 #include "link/StatusCode.h"
 
@@ -10,26 +11,33 @@ class TelescopeListener;
 
 // What the link does with each control frame: connects and verifies the mount with a three-step
 // LX200 handshake, disconnects, runs correction pulses at the mount's guide rate, counted in
-// heartbeat ticks, and reports every outcome as a status code. Whenever it closes the port it
-// first stops the pulses still running, so the mount is never left moving. Runs on the frame
-// reader's thread only, one frame at a time.
+// heartbeat ticks, and reports every outcome as a status code. A stop that could not be written
+// is owed until it is; whenever it closes the port it first sends the stops of the pulses still
+// running and those owed, so the mount is never left moving. Runs on the frame reader's thread
+// only, one frame at a time.
 class MountProtocol {
 public:
     static constexpr int kHandshakeTicks = 60;
     static constexpr int kSettleAfterOpenMs = 500;
+    // An owed stop is tried again once a second, each try with the write's own time limit.
+    static constexpr int kOwedStopRetryTicks = 10;
 
     // Waits ms after opening a port; false when shutdown cut the wait short.
     using Pause = std::function<bool(int ms)>;
+    // How many bytes wait unread in the control pipe.
+    using ControlBacklog = std::function<int()>;
 
-    // pause is how the protocol waits after opening a port (tests pass their own).
-    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause);
+    // pause is how the protocol waits after opening a port, and controlBacklog tells which ticks
+    // were written before a move went out (tests pass their own).
+    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause, ControlBacklog controlBacklog);
 
     // Carries out one complete control frame: frame points at ControlFrame::kMaxSize bytes, the
     // header first; bytes past its payload are read, as they were left, only by malformed frames.
     void dispatchFrame(const unsigned char* frame);
 
     // For shutdown, once the frame reader has ended: sends the stop of each pulse still
-    // running and forgets the port, reporting nothing. The caller then closes the port.
+    // running and each stop owed, and forgets the port, reporting nothing. The caller then
+    // closes the port.
     void stopForShutdown();
 
     bool portIsOpen() const { return portOpen; }
@@ -50,13 +58,16 @@ private:
     void handleResponse(const char* reply, int length);
     void failHandshake();
     void startCorrection(const unsigned char* frame);
-    // Each sends a stop command and returns false if it could not be written.
-    bool endPulse(const char* stopCommand);
-    // East/west first, then north/south, only the axes whose pulse is running.
+    // Counts the axis's pulse down, ending it on its last tick, and tries an owed stop again when
+    // its time has come; true if it reported anything.
+    bool serveAxis(AxisPulse& axis);
+    void endPulse(AxisPulse& axis);
+    void owe(AxisPulse& axis, const char* stop);
+    // The stops of both axes, east/west first, for the pulses running and the stops owed;
+    // false if one could not be written. Forgets both.
     bool stopRunningPulses();
-    // The stop of each axis's last direction.
-    const char* eastWestStop() const;
-    const char* northSouthStop() const;
+    bool stopAxis(AxisPulse& axis);
+    bool stopIsOwed() const { return ra.owedStop != nullptr || dec.owedStop != nullptr; }
     void closePort();
     // False only when a write to the open port failed or did not finish in time.
     bool send(const char* command);
@@ -65,13 +76,12 @@ private:
     iSerialPortLink& serial;
     TelescopeListener* listener;
     Pause pause;
+    ControlBacklog controlBacklog;
 
     ResponseParser parser;
     MountState state = NoAttemptYet;
     int connectTicks = 0;      // ticks left for the handshake
-    int raTicks = 0;           // ticks left of the east/west pulse
-    int decTicks = 0;          // ticks left of the north/south pulse
-    unsigned raDirection = 0;  // direction of the last east/west pulse: 2 west, 3 east
-    unsigned decSouth = 0;     // 1 if the last north/south pulse went south
+    AxisPulse ra;   // east/west
+    AxisPulse dec;  // north/south
     bool portOpen = false;
 };

@@ -11,7 +11,9 @@ constexpr int kEmptyPipePollMs = kTickMs;
 
 TelescopeControl::TelescopeControl(TelescopeListener* listener)
     : serialLink(controlPipe),
-      protocol(serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); })
+      protocol(
+          serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); },
+          [this] { return controlPipe.available(); })
 {
     frameThread.start(&TelescopeControl::runFrameReader, this);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string>
@@ -57,10 +58,15 @@ protected:
     StatusRecorder statuses;
     // The settling pause after an open, among the port's calls; false cuts it short.
     bool pauseRunsItsCourse = true;
-    MountProtocol protocol{serial, &statuses, [this](int ms) {
-                               serial.calls.push_back("pause " + std::to_string(ms));
-                               return pauseRunsItsCourse;
-                           }};
+    // The control bytes still unread when a move goes out.
+    int controlBacklog = 0;
+    MountProtocol protocol{
+        serial, &statuses,
+        [this](int ms) {
+            serial.calls.push_back("pause " + std::to_string(ms));
+            return pauseRunsItsCourse;
+        },
+        [this] { return controlBacklog; }};
 
     void dispatch(const CommandFrame& command)
     {
@@ -187,7 +193,7 @@ TEST_F(MountProtocolTest, ArgumentsTravelAsTheirLowEightBits)
     dispatch(ControlFrame::correction(258, 2));    // west
     dispatch(ControlFrame::correction(257, 2));    // south
     EXPECT_EQ(serial.commands(),
-              (Commands{":GS#", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":RG#", ":Mw#", ":RG#", ":Ms#"}));
+              (Commands{":GS#", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#", ":RG#", ":Mw#", ":Qn#", ":RG#", ":Ms#"}));
     ticks(2);
     EXPECT_EQ(serial.commands().back(), ":Qs#");
 }
@@ -279,10 +285,12 @@ TEST_F(MountProtocolTest, CorrectionsOddCases)
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
     EXPECT_EQ(serial.commands().size(), 3u);
 
-    dispatch(ControlFrame::correction(0, 0));  // a zero-tick pulse never stops
+    // A pulse of no ticks, or of 256, which the frame wraps to none, would never be stopped.
+    dispatch(ControlFrame::correction(0, 0));
+    dispatch(ControlFrame::correction(3, 256));
     ticks(60);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#"}));
-    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8}));
+    EXPECT_EQ(serial.commands().size(), 3u);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
 }
 
 TEST_F(MountProtocolTest, APulseWhoseWritesFailEndsOnACommunicationError)
@@ -338,7 +346,8 @@ TEST_F(MountProtocolTest, ANewPulseOnTheSameAxisReplacesTheRunningOne)
     ticks(1);
     EXPECT_EQ(serial.commands().back(), ":Qs#");
     ticks(10);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Ms#", ":Qs#"}));
+    EXPECT_EQ(serial.commands(),
+              (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Qn#", ":RG#", ":Ms#", ":Qs#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7}));
 }
 
@@ -500,6 +509,125 @@ TEST_F(MountProtocolTest, AnExclamationMarkIsAnErrorInAnyState)
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 5, 5}));
     receive("01:23:45#");
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 5, 5}));
+}
+
+
+struct BacklogCase {
+    const char* what;
+    std::vector<CommandFrame> queued;  // in the pipe, unread, when the move went out
+};
+void PrintTo(const BacklogCase& c, std::ostream* out) { *out << c.what; }
+
+class TicksQueuedBeforeTheMove : public MountProtocolTest, public ::testing::WithParamInterface<BacklogCase> {};
+
+TEST_P(TicksQueuedBeforeTheMove, DoNotCountTowardItsPulse)
+{
+    connectAndVerify();
+    for (const CommandFrame& frame : GetParam().queued) controlBacklog += frame.size;
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 3));
+    controlBacklog = 0;
+    for (const CommandFrame& frame : GetParam().queued) dispatch(frame);
+    const auto stops = [this] { return std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"); };
+    ticks(2);
+    EXPECT_EQ(stops(), 0);
+    ticks(1);
+    EXPECT_EQ(stops(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backlogs, TicksQueuedBeforeTheMove,
+    ::testing::Values(BacklogCase{"nothing", {}}, BacklogCase{"a tick", {ControlFrame::tick()}},
+                      BacklogCase{"ticks around another axis's pulse",
+                                  {ControlFrame::tick(), ControlFrame::correction(2, 20), ControlFrame::tick()}}),
+    CaseName());
+
+struct ReversalCase {
+    const char* what;
+    Direction first;
+    Direction second;
+    int ticksBetween;
+    Commands sentForSecond;  // from the second correction on
+};
+void PrintTo(const ReversalCase& c, std::ostream* out) { *out << c.what; }
+
+class SecondPulseOnAnAxis : public MountProtocolTest, public ::testing::WithParamInterface<ReversalCase> {};
+
+TEST_P(SecondPulseOnAnAxis, LetsGoOfTheOtherDirectionFirst)
+{
+    const ReversalCase& c = GetParam();
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(c.first), 3));
+    ticks(c.ticksBetween);
+    const size_t before = serial.commands().size();
+    dispatch(ControlFrame::correction(static_cast<int>(c.second), 2));
+    ticks(5);
+    const Commands all = serial.commands();
+    EXPECT_EQ(Commands(all.begin() + static_cast<long>(before), all.end()), c.sentForSecond);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Directions, SecondPulseOnAnAxis,
+    ::testing::Values(
+        ReversalCase{"north then south", Direction::North, Direction::South, 1, {":Qn#", ":RG#", ":Ms#", ":Qs#"}},
+        ReversalCase{"east then west", Direction::East, Direction::West, 0, {":Qe#", ":RG#", ":Mw#", ":Qw#"}},
+        ReversalCase{"north again", Direction::North, Direction::North, 1, {":RG#", ":Mn#", ":Qn#"}},
+        ReversalCase{"south after south ran out", Direction::South, Direction::North, 3, {":RG#", ":Mn#", ":Qn#"}}),
+    CaseName());
+
+TEST_F(MountProtocolTest, ALostStopIsOwedAndTriedOnceASecondUntilWritten)
+{
+    connectAndVerify();
+    serial.failingCommands = {":Qn#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    ticks(2);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7, 5}));
+    // Another axis's pulse ends while the stop is owed: not on "Ready".
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
+    ticks(2);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7, 5, 8, 7, 5}));
+    ticks(MountProtocol::kOwedStopRetryTicks - 2);
+    EXPECT_EQ(statuses.codes().back(), 5);
+    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"), 2);
+    serial.failingCommands.clear();
+    ticks(MountProtocol::kOwedStopRetryTicks - 1);
+    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"), 2);
+    ticks(1);
+    EXPECT_EQ(serial.commands().back(), ":Qn#");
+    EXPECT_EQ(statuses.codes().back(), 7);
+    ticks(30);
+    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"), 3);
+}
+
+TEST_F(MountProtocolTest, OwedStopsGoOutAtEveryClose)
+{
+    connectAndVerify();
+    serial.failingCommands = {":Qs#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 2));
+    ticks(2);
+    serial.failingCommands.clear();
+    dispatch(ControlFrame::disconnect());
+    EXPECT_EQ(Commands(serial.calls.end() - 2, serial.calls.end()), (Commands{":Qs#", "close"}));
+
+    dispatch(ControlFrame::connect(5));
+    serial.failingCommands = {":Qw#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
+    ticks(2);
+    serial.failingCommands.clear();
+    protocol.stopForShutdown();
+    EXPECT_EQ(serial.commands().back(), ":Qw#");
+}
+
+TEST_F(MountProtocolTest, AReversalWhoseStopIsLostSendsNoMoveAndStaysOwed)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    serial.failingCommands = {":Qn#"};
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 5));
+    EXPECT_EQ(serial.commands().back(), ":Qn#");
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 5}));
+    serial.failingCommands.clear();
+    ticks(MountProtocol::kOwedStopRetryTicks);
+    EXPECT_EQ(Commands(serial.calls.end() - 2, serial.calls.end()), (Commands{":Qn#", ":Qn#"}));
 }
 
 }  // namespace
