@@ -12,9 +12,9 @@
 
 #include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
+#include "platform/posix/output_queue.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"
-#include "platform/sleep.h"
 
 namespace platform {
 namespace {
@@ -24,8 +24,6 @@ constexpr int kPollPeriodMs = 200;
 // A read ends once the line has been quiet this long after a burst, as a 1 ms interval
 // time-out does on Windows; poll counts whole milliseconds, so wait a little longer.
 constexpr int kBurstGapMs = 2;
-// How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
-constexpr int kDrainCheckMs = 1;
 
 bool configureLine(int fd)
 {
@@ -56,20 +54,23 @@ SerialWriteResult queueBytes(int fd, const unsigned char* bytes, int count, cons
     return SerialWriteResult::Completed;
 }
 
-// Waits until the kernel's output queue is empty, so that written means sent even on a slow or
-// flow-controlled line. A pseudo-terminal always reports an empty queue, though bytes it took
-// may not have reached the other side yet: there written means taken, which is why closing the
-// port must never discard output.
-SerialWriteResult waitUntilSent(int fd, const PollDeadline& deadline)
-{
-    for (;;) {
+// A pseudo-terminal always reports an empty queue, though bytes it took may not have reached
+// the other side yet: there written means taken, which is why closing the port must never
+// discard output.
+class TerminalOutputQueue final : public OutputQueue {
+public:
+    explicit TerminalOutputQueue(int fd) : fd(fd) {}
+
+    int unsentBytes() override
+    {
         int unsent = 0;
-        if (::ioctl(fd, TIOCOUTQ, &unsent) != 0) return SerialWriteResult::Failed;
-        if (unsent == 0) return SerialWriteResult::Completed;
-        if (deadline.passed()) return SerialWriteResult::TimedOut;
-        sleepMs(kDrainCheckMs);
+        return ::ioctl(fd, TIOCOUTQ, &unsent) == 0 ? unsent : -1;
     }
-}
+    void discard() override { ::tcflush(fd, TCOFLUSH); }
+
+private:
+    int fd;
+};
 
 }  // namespace
 
@@ -110,13 +111,10 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     writeDone.reset();
     if (native_->closed) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
-    SerialWriteResult result = queueBytes(native_->fd, bytes, count, deadline);
-    if (result == SerialWriteResult::Completed) result = waitUntilSent(native_->fd, deadline);
-    if (result != SerialWriteResult::Completed) {
-        // A write reported as not done leaves nothing queued to trickle out later.
-        ::tcflush(native_->fd, TCOFLUSH);
-        return result;
-    }
+    TerminalOutputQueue output(native_->fd);
+    const SerialWriteResult result =
+        finishWrite(output, queueBytes(native_->fd, bytes, count, deadline), deadline);
+    if (result != SerialWriteResult::Completed) return result;
     writeDone.set();
     return SerialWriteResult::Completed;
 }
