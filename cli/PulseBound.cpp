@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "link/Tick.h"
 
 PulseBound PulseBound::forPulse(int requestedMs, int ticks, int allowanceMs, int slackMs)
 {
-    const int shortest = (ticks - 1) * kTickMs - kMeasurementJitterMs - slackMs;
+    const int shortest = ticks * kTickMs - kMeasurementJitterMs - slackMs;
     return {static_cast<double>(shortest), static_cast<double>(requestedMs + allowanceMs + slackMs)};
 }
 

@@ -3,13 +3,13 @@
 #include <string>
 
 #include "link/Direction.h"
+#include "link/Tick.h"
 
-// The range a guide pulse's measured length must fall in: the link counts whole heartbeat ticks
-// and a pulse can begin anywhere within one, so it may end up to one tick short of the length
-// its ticks make (less a few milliseconds, as the two moments measured can each be a little
-// late); it must not run longer than requested by more than the allowance for the time the
-// commands take on the wire and for scheduling. Slack widens the range both ways, for a machine
-// so busy that the link's threads are late.
+// The range a guide pulse's measured length must fall in: from the length its heartbeat ticks
+// make, less a few milliseconds as the two moments measured can each be a little late, to the
+// request and the allowance for the time the commands take on the wire and for scheduling. The
+// link counts only ticks written after the move went out, so a pulse a tick short is a fault.
+// Slack widens the range both ways, for a machine so busy that the link's threads are late.
 struct PulseBound {
     static constexpr int kDefaultAllowanceMs = 50;
     static constexpr int kMeasurementJitterMs = 10;
@@ -19,6 +19,8 @@ struct PulseBound {
 
     static PulseBound forPulse(int requestedMs, int ticks, int allowanceMs, int slackMs);
     bool holds(double measuredMs) const { return measuredMs >= lowerMs && measuredMs <= upperMs; }
+    // Ended a heartbeat tick early: the link counted a tick that was not the pulse's.
+    bool oneTickShort(double measuredMs) const { return measuredMs < lowerMs && measuredMs >= lowerMs - kTickMs; }
 };
 
 // Directions by the names people type: north, south, east, west (any case; n, s, e, w too).

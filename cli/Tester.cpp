@@ -299,6 +299,7 @@ PulseReport Tester::runPulse(Direction direction, int askedMs)
     } else {
         report.measuredMs = millisecondsBetween(move->at, stop->at);
         report.passed = report.bound.holds(*report.measuredMs);
+        if (report.bound.oneTickShort(*report.measuredMs)) report.problem = "one tick (100 ms) short";
     }
     return report;
 }
@@ -322,8 +323,9 @@ int Tester::pulse(Direction direction, int askedMs)
         return kExitPass;
     }
     const std::string why = report.measuredMs
-                                ? fmt::format("lasted {:.1f} ms, outside {:.0f} to {:.0f} ms", *report.measuredMs,
-                                              report.bound.lowerMs, report.bound.upperMs)
+                                ? fmt::format("lasted {:.1f} ms, outside {:.0f} to {:.0f} ms{}", *report.measuredMs,
+                                              report.bound.lowerMs, report.bound.upperMs,
+                                              report.problem.empty() ? "" : ": " + report.problem)
                                 : "failed: " + report.problem;
     out.result("pulse", kExitFail, "fail", length + " " + why, report.measuredMs ? outOfBoundAdvice() : lineAdvice());
     return kExitFail;

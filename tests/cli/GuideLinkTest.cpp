@@ -239,6 +239,28 @@ TEST_F(GuideLinkTest, PulseLastsAboutAsLongAsRequestedAtBothEndsOfTheLine)
     EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 150.0);
 }
 
+// A fresh guide-link starts its heartbeat and its pulse in the same order every time, and so in
+// the same phase; in one phase a tick already waiting when the move went out cut every pulse short.
+TEST_F(GuideLinkTest, PulsesFromFreshProgramsAreWholeOnTheMountsClock)
+{
+    constexpr double kLineMarginMs = 30;
+    for (int run = 0; run < 12; ++run) {
+        const int lengthMs = run % 2 == 0 ? 200 : 500;
+        const GuideLinkProcess::Outcome pulse =
+            GuideLinkProcess::run({"pulse", linkEnd(), "north", std::to_string(lengthMs), "--slack", kSlack});
+        EXPECT_EQ(pulse.exitCode, 0) << pulse.out << pulse.err;
+        const std::vector<ReceivedCommand> received = mount.commands();
+        double moveAt = -1;
+        double stopAt = -1;
+        for (const ReceivedCommand& command : received) {
+            if (command.text == ":Mn#") moveAt = command.milliseconds;
+            if (command.text == ":Qn#") stopAt = command.milliseconds;
+        }
+        ASSERT_GT(stopAt, moveAt) << "run " << run;
+        EXPECT_GE(stopAt - moveAt, lengthMs - kLineMarginMs) << "run " << run << " of " << lengthMs << " ms";
+    }
+}
+
 TEST_F(GuideLinkTest, PulseShorterThanTheShortestIsRaisedTo200MsAsTheDialogDoes)
 {
     const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"pulse", linkEnd(), "north", "50", "--slack", kSlack});

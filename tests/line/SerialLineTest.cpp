@@ -194,20 +194,20 @@ TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly
 
     ASSERT_TRUE(line.cut(kGenerousMs));
     // The pulse runs out, and its stop cannot be written into the vanished line; nor can a new
-    // pulse's move. Neither may end on "Ready".
+    // pulse's move. Neither may end on "Ready"; the stop, owed, is tried again a second later.
     ticks(60);
-    EXPECT_EQ(statusesOnceThereAre(5), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kReady,
-                                                         kCommunicationError}));
+    EXPECT_EQ(statusesOnceThereAre(6), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kReady,
+                                                         kCommunicationError, kCommunicationError}));
     link.sendCorrection(static_cast<int>(Direction::North), 2);
-    EXPECT_EQ(statusesOnceThereAre(7).back(), kCommunicationError);
+    EXPECT_EQ(statusesOnceThereAre(8).back(), kCommunicationError);
     // Closing tries to stop the new pulse too, and cannot.
     link.disconnect();
-    const std::vector<int> closing = statusesOnceThereAre(9);
+    const std::vector<int> closing = statusesOnceThereAre(10);
     EXPECT_EQ(std::vector<int>(closing.end() - 2, closing.end()), (std::vector<int>{kConnectionClosed, kCommunicationError}));
 
     // The link is still fit for use: the vanished device simply cannot be opened.
     link.connect(SerialLinePair::kLinkPort);
-    EXPECT_EQ(statusesOnceThereAre(10).back(), kCannotOpenPort);
+    EXPECT_EQ(statusesOnceThereAre(11).back(), kCannotOpenPort);
 }
 
 }  // namespace
