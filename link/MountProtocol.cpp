@@ -6,6 +6,7 @@
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
 #include "link/ReplyShape.h"
+#include "link/Tick.h"
 #include "link/TelescopeListener.h"
 #include "link/iSerialPortLink.h"
 
@@ -45,8 +46,12 @@ const PulseCommands* commandsFor(int direction)
 }  // namespace
 
 MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause,
-                             ControlBacklog controlBacklog)
-    : serial(serial), listener(listener), pause(std::move(pause)), controlBacklog(std::move(controlBacklog))
+                             ControlBacklog controlBacklog, Clock clock)
+    : serial(serial),
+      listener(listener),
+      pause(std::move(pause)),
+      controlBacklog(std::move(controlBacklog)),
+      clock(std::move(clock))
 {
 }
 
@@ -153,11 +158,16 @@ bool MountProtocol::serveAxis(AxisPulse& axis)
         reported = true;
     }
     // Ticks written before the move went out are not the pulse's: they would cut it short.
-    if (axis.running() && !axis.frameWasQueued && --axis.ticks == 0) {
-        endPulse(axis);
-        reported = true;
+    if (!axis.running() || axis.frameWasQueued || --axis.ticks > 0) return reported;
+    // The frame reader wakes close to the heartbeat's phase, so the first tick written after the
+    // move may have come a moment after it and been handled with the next: the pulse then ends
+    // on the following tick rather than a tick early.
+    if (clock() - axis.movedAt < axis.shortest) {
+        axis.ticks = 1;
+        return reported;
     }
-    return reported;
+    endPulse(axis);
+    return true;
 }
 
 void MountProtocol::endPulse(AxisPulse& axis)
@@ -269,11 +279,13 @@ void MountProtocol::startCorrection(const unsigned char* frame)
     // The same direction again: its countdown starts anew and its stop ends it, owed or not.
     axis.owedStop = nullptr;
     axis.ticks = ticks;
+    axis.shortest = std::chrono::milliseconds(ticks * kTickMs - kTickMs / 2);
     axis.stop = commands->stop;
     // A move whose guide rate could not be selected is not sent: the mount might carry it out
     // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
     if (!send(kSelectGuideRate) || !send(commands->move)) report(StatusCode::CommunicationError);
     axis.backlogBytes = controlBacklog();
+    axis.movedAt = clock();
 }
 
 bool MountProtocol::send(const char* command)

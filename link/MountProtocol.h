@@ -26,10 +26,13 @@ public:
     using Pause = std::function<bool(int ms)>;
     // How many bytes wait unread in the control pipe.
     using ControlBacklog = std::function<int()>;
+    using Clock = std::function<AxisPulse::TimePoint()>;
 
-    // pause is how the protocol waits after opening a port, and controlBacklog tells which ticks
-    // were written before a move went out (tests pass their own).
-    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause, ControlBacklog controlBacklog);
+    // pause is how the protocol waits after opening a port, controlBacklog tells which ticks were
+    // written before a move went out, and clock keeps a pulse from ending a tick early (tests pass
+    // their own).
+    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause, ControlBacklog controlBacklog,
+                  Clock clock);
 
     // Carries out one complete control frame: frame points at ControlFrame::kMaxSize bytes, the
     // header first; bytes past its payload are read, as they were left, only by malformed frames.
@@ -77,6 +80,7 @@ private:
     TelescopeListener* listener;
     Pause pause;
     ControlBacklog controlBacklog;
+    Clock clock;
 
     ResponseParser parser;
     MountState state = NoAttemptYet;

@@ -13,7 +13,7 @@ TelescopeControl::TelescopeControl(TelescopeListener* listener)
     : serialLink(controlPipe),
       protocol(
           serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); },
-          [this] { return controlPipe.available(); })
+          [this] { return controlPipe.available(); }, [] { return std::chrono::steady_clock::now(); })
 {
     frameThread.start(&TelescopeControl::runFrameReader, this);
 }

@@ -307,7 +307,7 @@ TEST_F(GuideLinkTest, SeriesFailsAndStopsWhenTheLineIsCutMidway)
     ASSERT_TRUE(series.finish(kGenerousMs)) << series.out();
 
     EXPECT_EQ(series.exitCode(), 1) << series.out() << series.err();
-    EXPECT_TRUE(contains(series.out(), "[ 1/8] north 1000 ms in 10 ticks: measured -, allowed 890 to 1050 ms: FAILED"));
+    EXPECT_TRUE(contains(series.out(), "[ 1/8] north 1000 ms in 10 ticks: measured -, allowed 990 to 1050 ms: FAILED"));
     EXPECT_TRUE(contains(series.out(), "the stop command could not be written"));
     EXPECT_TRUE(contains(series.out(), "FAIL: pulse 1 of 8 failed"));
     EXPECT_TRUE(lacks(series.out(), "[ 2/8]"));

@@ -10,6 +10,7 @@
 
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
+#include "link/Tick.h"
 #include "link/iSerialPortLink.h"
 #include "support/CaseName.h"
 #include "support/StatusRecorder.h"
@@ -60,13 +61,15 @@ protected:
     bool pauseRunsItsCourse = true;
     // The control bytes still unread when a move goes out.
     int controlBacklog = 0;
+    // Advanced a tick at a time by ticks(), as the heartbeat keeps time.
+    AxisPulse::TimePoint now;
     MountProtocol protocol{
         serial, &statuses,
         [this](int ms) {
             serial.calls.push_back("pause " + std::to_string(ms));
             return pauseRunsItsCourse;
         },
-        [this] { return controlBacklog; }};
+        [this] { return controlBacklog; }, [this] { return now; }};
 
     void dispatch(const CommandFrame& command)
     {
@@ -96,7 +99,10 @@ protected:
 
     void ticks(int count)
     {
-        for (int i = 0; i < count; ++i) dispatch(ControlFrame::tick());
+        for (int i = 0; i < count; ++i) {
+            now += std::chrono::milliseconds(kTickMs);
+            dispatch(ControlFrame::tick());
+        }
     }
 
     void connectAndVerify()
@@ -537,6 +543,7 @@ TEST_P(TicksQueuedBeforeTheMove, DoNotCountTowardItsPulse)
 INSTANTIATE_TEST_SUITE_P(
     Backlogs, TicksQueuedBeforeTheMove,
     ::testing::Values(BacklogCase{"nothing", {}}, BacklogCase{"a tick", {ControlFrame::tick()}},
+                      BacklogCase{"two ticks", {ControlFrame::tick(), ControlFrame::tick()}},
                       BacklogCase{"ticks around another axis's pulse",
                                   {ControlFrame::tick(), ControlFrame::correction(2, 20), ControlFrame::tick()}}),
     CaseName());
@@ -573,6 +580,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReversalCase{"north again", Direction::North, Direction::North, 1, {":RG#", ":Mn#", ":Qn#"}},
         ReversalCase{"south after south ran out", Direction::South, Direction::North, 3, {":RG#", ":Mn#", ":Qn#"}}),
     CaseName());
+
+TEST_F(MountProtocolTest, APulseWhoseTicksRanOutEarlyEndsOnTheNextTick)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 3));
+    // A tick written a moment after the move, handled with the next.
+    dispatch(ControlFrame::tick());
+    ticks(2);
+    EXPECT_EQ(serial.commands().back(), ":Mw#");
+    ticks(1);
+    EXPECT_EQ(serial.commands().back(), ":Qw#");
+}
 
 TEST_F(MountProtocolTest, ALostStopIsOwedAndTriedOnceASecondUntilWritten)
 {
