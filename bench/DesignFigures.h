@@ -41,11 +41,11 @@ inline double handshakeAfterOpenBoundMs() { return kSettleMs + 3 * kPollMs + han
 // From the connect request: the frame reader may first sleep one poll period before it sees it.
 inline double handshakeBoundMs() { return kPollMs + handshakeAfterOpenBoundMs(); }
 
-// A pulse of N ms lasts between one tick short of N ticks and N ticks, plus the stop command's
-// time on the wire.
+// A pulse of N ms lasts from half a tick short of N ticks (a pulse whose ticks run out sooner is
+// held for the next) to N ticks, plus the stop command's time on the wire.
 inline double pulseErrorLowMs(int requestedMs)
 {
-    return ticksFor(requestedMs) * kHeartBeatMs - kHeartBeatMs - requestedMs;
+    return ticksFor(requestedMs) * kHeartBeatMs - kHeartBeatMs / 2 - requestedMs;
 }
 inline double pulseErrorHighMs(int requestedMs)
 {

@@ -153,7 +153,7 @@ std::string PulseLengthSection::text(const std::string& imageLink) const
     doc << "## Pulse length\n\n"
         << "![Pulse length error per length asked for](" << imageLink << ")\n\n"
         << "Each point is one pulse: the time from the end of `:Mx#` to the start of `:Qx#` on the line, "
-           "less the length asked for. The shaded band is the design bound: from one tick short of the "
+           "less the length asked for. The shaded band is the design bound: from half a tick short of the "
            "length asked for to the length itself plus a command's time on the wire.\n\n"
         << "The pulses fall into two groups a tick apart. A pulse is the time between two wake-ups of "
            "the frame reader, which sleeps one poll period (100 ms) whenever it finds its pipe empty: "

@@ -11,6 +11,7 @@
 #include "link/StatusCode.h"
 #include "link/TelescopeControl.h"
 #include "link/iLinkObserver.h"
+#include "support/LinkOverSerialLine.h"
 #include "support/SerialLinePair.h"
 #include "support/StatusRecorder.h"
 #include "mount_simulator/MountSimulator.h"
@@ -103,7 +104,7 @@ protected:
         EXPECT_TRUE(statuses.waitForCount(2, kGenerousMs));
         link.sendCorrection(static_cast<int>(Direction::West), 3);
         EXPECT_TRUE(statuses.waitForCount(3, kGenerousMs));
-        for (int tick = 0; tick < 3; ++tick) link.onHeartBeat();
+        heartbeatTicks(link, 3);
         EXPECT_TRUE(statuses.waitForCount(4, kGenerousMs));
         EXPECT_TRUE(mount.waitForCommands(commandsBefore + 6, kGenerousMs));
         link.disconnect();
@@ -192,7 +193,7 @@ TEST_F(LinkObserverTest, ObserverTakenAwayMidSessionHearsNothingMore)
     link.setObserver(nullptr);
     link.sendCorrection(static_cast<int>(Direction::East), 1);
     ASSERT_TRUE(statuses.waitForCount(3, kGenerousMs));
-    link.onHeartBeat();
+    heartbeatTicks(link, 1);
     ASSERT_TRUE(statuses.waitForCount(4, kGenerousMs));
     ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
     link.shutDown();

@@ -1,5 +1,8 @@
 #include "support/LinkOverSerialLine.h"
 
+#include "link/Tick.h"
+#include "platform/sleep.h"
+
 void LinkOverSerialLine::SetUp()
 {
     ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
@@ -25,10 +28,15 @@ std::vector<std::string> LinkOverSerialLine::commandTexts() const
     return texts;
 }
 
-void LinkOverSerialLine::ticks(int count)
+void heartbeatTicks(TelescopeControl& link, int count)
 {
-    for (int i = 0; i < count; ++i) link.onHeartBeat();
+    for (int i = 0; i < count; ++i) {
+        platform::sleepMs(kTickMs);
+        link.onHeartBeat();
+    }
 }
+
+void LinkOverSerialLine::ticks(int count) { heartbeatTicks(link, count); }
 
 void LinkOverSerialLine::connectThroughHandshake()
 {

@@ -12,6 +12,10 @@
 #include "support/StatusRecorder.h"
 #include "mount_simulator/MountSimulator.h"
 
+// Gives link count ticks a heartbeat apart, as the heartbeat would: a pulse lasts its length in
+// time as well as in ticks, and is held for another tick when its ticks came too fast.
+void heartbeatTicks(TelescopeControl& link, int count);
+
 // A link on COM5 and the simulated mount on COM6 of a real serial line (made by
 // tests/line/with-serial-pair.sh), for tests that drive the link as the dialog would.
 class LinkOverSerialLine : public ::testing::Test {
@@ -26,6 +30,7 @@ protected:
     // Waits for the statuses to reach count and returns them all.
     std::vector<int> statusesOnceThereAre(size_t count);
     std::vector<std::string> commandTexts() const;
+    // heartbeatTicks on this link.
     void ticks(int count);
     // Connects and expects the handshake to pass.
     void connectThroughHandshake();
