@@ -1,29 +1,20 @@
 #include "cli/Interrupt.h"
 
-#include <csignal>
-#include <cstdlib>
+#include <atomic>
 
 namespace interrupt {
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void onSignal(int signal)
-{
-    if (stopRequested) std::_Exit(128 + signal);
-    stopRequested = 1;
-    // Some systems reset the handler when it runs.
-    std::signal(signal, onSignal);
-}
+// Lock-free, so a signal handler may change it.
+static_assert(ATOMIC_INT_LOCK_FREE == 2, "the request count must be lock-free");
+std::atomic<int> requests{0};
 
 }  // namespace
 
-void install()
-{
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-}
+bool requested() { return requests.load() > 0; }
 
-bool requested() { return stopRequested != 0; }
+bool insisted() { return requests.load() > 1; }
+
+void record() { requests.fetch_add(1); }
 
 }  // namespace interrupt

@@ -1,9 +1,10 @@
 #include "cli/LinkSession.h"
 
-LinkSession::LinkSession() : link(this)
+LinkSession::Parts::Parts() : link(&events) { link.setObserver(&events); }
+
+LinkSession::LinkSession() : parts(std::make_unique<Parts>())
 {
-    link.setObserver(this);
-    heartbeat.attach(&link);
+    heartbeat.attach(&parts->link);
     heartbeat.start();
 }
 
@@ -12,52 +13,8 @@ LinkSession::~LinkSession()
     // In the dialog program's order: the heartbeat lets go of the link, which must not take a
     // tick while it comes down; then the link's threads; then the heartbeat's.
     heartbeat.detach();
-    link.shutDown();
+    // A link thread that did not come down in time still uses the link and reports into the
+    // queue: both end with the process instead.
+    if (!parts->link.shutDown()) static_cast<void>(parts.release());
     heartbeat.stop();
-}
-
-std::optional<LinkEvent> LinkSession::next(std::chrono::milliseconds timeout)
-{
-    std::unique_lock<std::mutex> hold(mutex);
-    if (!arrived.wait_for(hold, timeout, [this] { return !events.empty(); })) return std::nullopt;
-    LinkEvent event = std::move(events.front());
-    events.pop_front();
-    return event;
-}
-
-void LinkSession::onStatus(int code)
-{
-    LinkEvent event;
-    event.kind = LinkEvent::Kind::Status;
-    event.at = Clock::now();
-    event.code = code;
-    push(std::move(event));
-}
-
-void LinkSession::commandWritten(const char* text, int length, Clock::time_point startedAt,
-                                 Clock::time_point finishedAt, bool ok)
-{
-    LinkEvent event;
-    event.kind = LinkEvent::Kind::Sent;
-    event.at = finishedAt;
-    event.startedAt = startedAt;
-    event.bytes.assign(text, static_cast<size_t>(length));
-    event.ok = ok;
-    push(std::move(event));
-}
-
-void LinkSession::bytesReceived(const unsigned char* bytes, int count, Clock::time_point at)
-{
-    LinkEvent event;
-    event.kind = LinkEvent::Kind::Received;
-    event.at = at;
-    event.bytes.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
-    push(std::move(event));
-}
-
-void LinkSession::push(LinkEvent event)
-{
-    std::lock_guard<std::mutex> hold(mutex);
-    events.push_back(std::move(event));
-    arrived.notify_one();
 }

@@ -1,61 +1,46 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <string>
 
+#include "cli/LinkEventQueue.h"
 #include "heartbeat/HeartBeatTimer.h"
 #include "link/Direction.h"
 #include "link/TelescopeControl.h"
-#include "link/TelescopeListener.h"
-#include "link/iLinkObserver.h"
-
-// Something the link did: reported a status, wrote a command or received bytes.
-struct LinkEvent {
-    using Clock = iLinkObserver::Clock;
-    enum class Kind { Status, Sent, Received };
-
-    Kind kind = Kind::Status;
-    Clock::time_point at;         // when it was reported, the write was over, the bytes were read
-    Clock::time_point startedAt;  // Sent: when the write began
-    int code = 0;                 // Status
-    std::string bytes;            // Sent, Received
-    bool ok = true;               // Sent: the write completed in time
-};
 
 // The link as the dialog runs it, the same TelescopeControl paced by the same 100 ms heartbeat,
 // with everything it does queued as events for one thread to take in order.
-class LinkSession final : private TelescopeListener, private iLinkObserver {
+class LinkSession final {
 public:
     // Starts the link's threads and the heartbeat.
     LinkSession();
     // Shuts down: an open port is closed, the mount sent only the stop of a pulse still running.
+    // A thread of the link that did not come down in time keeps the link and its queue, which
+    // then end with the process.
     ~LinkSession();
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
 
-    void connect(int port) { link.connect(port); }
-    void disconnect() { link.disconnect(); }
-    void correction(Direction direction, int ticks) { link.sendCorrection(static_cast<int>(direction), ticks); }
+    void connect(int port) { parts->link.connect(port); }
+    void disconnect() { parts->link.disconnect(); }
+    void correction(Direction direction, int ticks)
+    {
+        parts->link.sendCorrection(static_cast<int>(direction), ticks);
+    }
 
     // The next event, waiting at most timeout for one.
-    std::optional<LinkEvent> next(std::chrono::milliseconds timeout);
+    std::optional<LinkEvent> next(std::chrono::milliseconds timeout) { return parts->events.next(timeout); }
 
 private:
-    void onStatus(int code) override;
-    void commandWritten(const char* text, int length, Clock::time_point startedAt, Clock::time_point finishedAt,
-                        bool ok) override;
-    void bytesReceived(const unsigned char* bytes, int count, Clock::time_point at) override;
-    void push(LinkEvent event);
+    // What the link's threads use, together, so they can be left to them.
+    struct Parts {
+        Parts();
 
-    // Declared before the link, so they outlive its threads.
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::deque<LinkEvent> events;
+        LinkEventQueue events;  // first, so it outlives the link's threads
+        TelescopeControl link;
+    };
 
     HeartBeatTimer heartbeat;
-    TelescopeControl link;
+    std::unique_ptr<Parts> parts;
 };

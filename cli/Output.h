@@ -19,7 +19,8 @@ struct PulseReport {
     std::optional<double> measuredMs;  // from the move's write to the stop's; none if either failed
     PulseBound bound{0, 0};
     bool passed = false;
-    std::string problem;  // why it did not pass
+    bool interrupted = false;  // a stop was asked for: the pulse was not sent, or its stop at once
+    std::string problem;       // why it did not pass
 };
 
 // What guide-link prints: plain lines for people, or with --json one JSON object per line for

@@ -1,5 +1,7 @@
 #include "cli/Tester.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "cli/Interrupt.h"
@@ -21,7 +23,7 @@ constexpr std::chrono::seconds kHandshakeLimit{20};
 // How much longer than its ticks a pulse may take before the link counts as stuck.
 constexpr std::chrono::seconds kPulseSlack{5};
 // Far longer than the last command takes to go out at 9600 baud (about 5 ms).
-constexpr int kLastBytesOutMs = 100;
+constexpr std::chrono::milliseconds kLastBytesOut = 100ms;
 // Closing a port can take up to 10 s.
 constexpr std::chrono::seconds kCloseLimit{15};
 constexpr double kHandshakeSeconds = MountProtocol::kHandshakeTicks * kTickMs / 1000.0;
@@ -86,11 +88,13 @@ std::optional<LinkEvent> Tester::take(std::chrono::milliseconds timeout)
     return event;
 }
 
-void Tester::idle(int ms)
+void Tester::idle(int ms) { takeFor(std::chrono::milliseconds(ms), interrupt::requested); }
+
+void Tester::takeFor(std::chrono::milliseconds span, bool (*cutShort)())
 {
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < until) {
-        take(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()) + 1ms);
+    const Clock::time_point until = Clock::now() + span;
+    for (Clock::time_point now = Clock::now(); now < until && !cutShort(); now = Clock::now()) {
+        take(std::min(kPoll, std::chrono::ceil<std::chrono::milliseconds>(until - now)));
     }
 }
 
@@ -102,10 +106,11 @@ Tester::Handshake Tester::connect()
     Clock::time_point lastProgress = began;
     for (;;) {
         if (interrupt::requested()) return Handshake::Interrupted;
+        // Whatever arrives: a line that chatters without end must not hold the wait open.
+        if (Clock::now() - began > kHandshakeLimit) return Handshake::Unanswered;
         const std::optional<LinkEvent> event = take(kPoll);
         const Clock::time_point now = Clock::now();
         if (!event) {
-            if (now - began > kHandshakeLimit) return Handshake::Unanswered;
             // Progress once a second while the mount keeps the link waiting.
             if (portOpen && !lastCommand.empty() && now - lastSentAt >= 1s && now - lastProgress >= 1s) {
                 out.waiting("the reply to " + lastCommand,
@@ -165,7 +170,7 @@ int Tester::handshakeFailed(const std::string& command, Handshake outcome)
         out.result(command, kExitFail, "fail", reports(StatusCode::CommunicationError), explainCommunicationError());
         return kExitFail;
     case Handshake::Unanswered:
-        out.result(command, kExitFail, "fail", "the link reported nothing for 20 s", {});
+        out.result(command, kExitFail, "fail", "the link did not end the handshake within 20 s", {});
         return kExitFail;
     case Handshake::Interrupted:
         out.result(command, kExitInterrupted, "interrupted", "stopped before the handshake was over", {});
@@ -230,11 +235,12 @@ void Tester::disconnect()
 {
     if (!portOpen) return;
     // Closing the port discards whatever has not gone out yet: a stop command just written
-    // must have the time to reach the mount first.
-    idle(kLastBytesOutMs);
+    // must have the time to reach the mount first. A second interrupt cuts the waits short, not
+    // the stops: the session sends those of running pulses as it shuts down.
+    takeFor(kLastBytesOut, interrupt::insisted);
     session.disconnect();
     const Clock::time_point limit = Clock::now() + kCloseLimit;
-    while (portOpen && Clock::now() < limit) take(kPoll);
+    while (portOpen && Clock::now() < limit && !interrupt::insisted()) take(kPoll);
 }
 
 int Tester::check()
@@ -257,19 +263,31 @@ PulseReport Tester::runPulse(Direction direction, int askedMs)
     report.ticks = length.ticks();
     report.bound = PulseBound::forPulse(length.ms, length.ticks(), settings.allowanceMs, settings.slackMs);
 
+    if (interrupt::requested()) {
+        report.interrupted = true;
+        report.problem = "interrupted before it was sent";
+        return report;
+    }
     session.correction(direction, report.ticks);
     std::optional<LinkEvent> move;
     std::optional<LinkEvent> stop;
     bool accepted = false;
     const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(report.ticks * kTickMs) + kPulseSlack;
-    // The pulse is let run to its stop even when interrupted: the mount must not be left moving.
     for (;;) {
-        const std::optional<LinkEvent> event = take(kPoll);
-        if (!event) {
-            if (Clock::now() < limit) continue;
+        if (interrupt::requested()) {
+            // Not left to run its course: disconnecting sends its stop now.
+            disconnect();
+            report.interrupted = true;
+            report.problem = "interrupted: stopped on disconnecting";
+            return report;
+        }
+        // Whatever arrives: a line that chatters without end must not hold the wait open.
+        if (Clock::now() >= limit) {
             report.problem = "the link did not end the pulse";
             return report;
         }
+        const std::optional<LinkEvent> event = take(kPoll);
+        if (!event) continue;
         if (event->kind == LinkEvent::Kind::Sent) {
             if (startsWith(event->bytes, ":M") && !move) move = event;
             if (startsWith(event->bytes, ":Q") && move && !stop) stop = event;
@@ -312,10 +330,15 @@ int Tester::pulse(Direction direction, int askedMs)
         return handshakeFailed("pulse", outcome);
     }
     const PulseReport report = runPulse(direction, askedMs);
-    out.pulseDone(report, 1, 1);
-    disconnect();
     const std::string length = fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction),
                                            report.requestedMs, report.ticks);
+    if (report.interrupted) {
+        disconnect();
+        out.result("pulse", kExitInterrupted, "interrupted", "stopped during the " + length, {});
+        return kExitInterrupted;
+    }
+    out.pulseDone(report, 1, 1);
+    disconnect();
     if (report.passed) {
         out.result("pulse", kExitPass, "pass",
                    fmt::format("{} lasted {:.1f} ms, within {:.0f} to {:.0f} ms", length, *report.measuredMs,
@@ -346,11 +369,12 @@ int Tester::series(const std::vector<int>& lengthsMs)
         for (Direction direction : directions) {
             if (lineFailed || interrupt::requested()) break;
             if (!reports.empty()) idle(settings.gapMs);
-            reports.push_back(runPulse(direction, lengthMs));
-            const PulseReport& report = reports.back();
-            out.pulseDone(report, static_cast<int>(reports.size()), total);
+            PulseReport report = runPulse(direction, lengthMs);
+            if (report.interrupted) break;
+            reports.push_back(std::move(report));
+            out.pulseDone(reports.back(), static_cast<int>(reports.size()), total);
             // Without a measurement something failed on the line; the rest would fail alike.
-            lineFailed = !report.measuredMs;
+            lineFailed = !reports.back().measuredMs;
         }
     }
     disconnect();
@@ -451,6 +475,7 @@ int Tester::motion(const MotionPlan& plan)
         run.lengthMs = length.ms;
         run.before = *before;
         const std::string problem = runPulses(run);
+        if (interrupt::requested()) break;
         if (!problem.empty()) {
             disconnect();
             out.result("motion", kExitFail, "fail",

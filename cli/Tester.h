@@ -64,8 +64,10 @@ private:
     std::string runPulses(motion::Run& run);
     int positionUnread(Handshake outcome);
     void disconnect();
-    // Takes events for ms, printing them.
+    // Takes events for ms, printing them; a stop request ends the wait within a poll.
     void idle(int ms);
+    // Takes events for span, printing them, or less once cutShort() holds.
+    void takeFor(std::chrono::milliseconds span, bool (*cutShort)());
     // The next event, printed, and what it tells about the handshake noted.
     std::optional<LinkEvent> take(std::chrono::milliseconds timeout);
 

@@ -30,7 +30,8 @@ and guide pulses (:Mn# ... :Qn#), timed from the link itself.)";
 
 const char* const kFooter = R"(
 Exit codes: 0 pass, 1 the mount or the line failed, 2 usage error or the port
-could not be opened, 3 interrupted.
+could not be opened, 3 interrupted. Ctrl-C, SIGTERM or SIGHUP ends any command
+within a moment: a running pulse is stopped first, then the port is closed.
 
 Without a mount, try:
 

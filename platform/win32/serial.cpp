@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/deadline.h"
 #include "platform/lock.h"
 #include "platform/sleep.h"
@@ -18,6 +20,9 @@ constexpr DWORD kStopCheckMs = 200;
 constexpr int kEmptyReadPauseMs = 10;
 // How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
 constexpr int kDrainCheckMs = 1;
+// How long a cancelled write may take to end. A driver ends one at once; past this it is stuck,
+// and the request is left to it.
+constexpr int kCancelledWriteEndMs = 500;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // A setting the device refuses stays as the device had it; the mount's silence will tell.
@@ -83,14 +88,36 @@ private:
 
 namespace {
 
-// Cancels this thread's request on the port and waits for it to end, so that neither the request
-// nor its buffer is used after the caller returns. On a closed port the close has cancelled it
-// already; the wait is on the request's own event, never on the handle.
-void cancelAndWait(SerialPort::Native& native, OVERLAPPED& request)
+// The system marks a request that has not ended yet in its Internal member.
+bool hasEnded(const OVERLAPPED& request) { return request.Internal != STATUS_PENDING; }
+
+// Cancels this thread's request on the port and waits at most limitMs (kWaitForever: no limit)
+// for it to end; true if it did, and neither the request nor its buffer is used any more. On a
+// closed port the close has cancelled it already; the wait is on the request's own event, never
+// on the handle, and the request's status decides: a write left to the driver earlier may set
+// the same event.
+bool cancelAndWait(SerialPort::Native& native, OVERLAPPED& request, int limitMs)
 {
     native.whileOpen([](HANDLE port) { CancelIo(port); });
-    WaitForSingleObject(request.hEvent, INFINITE);
+    const Deadline deadline(limitMs);
+    for (;;) {
+        if (hasEnded(request)) return true;
+        if (deadline.passed()) return false;
+        // Set, yet this request goes on: the event is one that the earlier write set, so look
+        // again shortly rather than spin.
+        if (WaitForSingleObject(request.hEvent, waitLimit(deadline.remainingMs())) != WAIT_TIMEOUT &&
+            !hasEnded(request)) {
+            sleepMs(kDrainCheckMs);
+        }
+    }
 }
+
+// A write's request and its own copy of the bytes: a driver that does not end the request
+// when cancelled may still use both, so they are then left to it rather than freed.
+struct WriteRequest {
+    OVERLAPPED overlapped{};
+    std::vector<unsigned char> bytes;
+};
 
 // True while the device answers. A vanished line makes ClearCommError fail (under Wine, with
 // ERROR_NOT_READY once a pseudo-terminal has gone); a closed port counts as gone.
@@ -155,21 +182,26 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     if (!writeDone.valid()) return SerialWriteResult::Failed;
     writeDone.reset();
     const Deadline deadline(timeoutMs);
-    OVERLAPPED request{};
-    request.hEvent = writeDone.native().handle;
+    auto request = std::make_unique<WriteRequest>();
+    request->overlapped.hEvent = writeDone.native().handle;
+    request->bytes.assign(bytes, bytes + count);
     bool started = false;
     native_->whileOpen([&](HANDLE port) {
-        started = WriteFile(port, bytes, static_cast<DWORD>(count), nullptr, &request) || GetLastError() == ERROR_IO_PENDING;
+        started = WriteFile(port, request->bytes.data(), static_cast<DWORD>(count), nullptr, &request->overlapped) ||
+                  GetLastError() == ERROR_IO_PENDING;
     });
     if (!started) return SerialWriteResult::Failed;
 
     SerialWriteResult result = SerialWriteResult::Completed;
     DWORD written = 0;
-    if (WaitForSingleObject(request.hEvent, waitLimit(deadline.remainingMs())) != WAIT_OBJECT_0) {
+    // An event set by a request abandoned earlier says nothing about this one.
+    if (WaitForSingleObject(request->overlapped.hEvent, waitLimit(deadline.remainingMs())) != WAIT_OBJECT_0 ||
+        !hasEnded(request->overlapped)) {
         // CancelIo touches only this thread's requests, so a read pending on another thread goes on.
-        cancelAndWait(*native_, request);
+        if (!cancelAndWait(*native_, request->overlapped, kCancelledWriteEndMs)) static_cast<void>(request.release());
         result = SerialWriteResult::TimedOut;
-    } else if (!GetOverlappedResult(native_->port, &request, &written, FALSE) || written != static_cast<DWORD>(count)) {
+    } else if (!GetOverlappedResult(native_->port, &request->overlapped, &written, FALSE) ||
+               written != static_cast<DWORD>(count)) {
         result = SerialWriteResult::Failed;
     } else {
         result = waitUntilSent(*native_, deadline);
@@ -202,8 +234,9 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
             waited = WaitForMultipleObjects(watched, signals, FALSE, kStopCheckMs);
         } while (waited == WAIT_TIMEOUT);
         if (waited != WAIT_OBJECT_0) {
-            // Stopped, or the wait itself failed: either way no read may go on into buffer.
-            cancelAndWait(*native_, request);
+            // Stopped, or the wait itself failed: either way no read may go on into buffer, so the
+            // wait has no limit; a reader that never comes back is abandoned with its buffer.
+            cancelAndWait(*native_, request, kWaitForever);
             return {waited == WAIT_OBJECT_0 + 1 ? SerialReadOutcome::Stopped : SerialReadOutcome::LineGone, 0};
         }
         // The request has completed, so this looks only at the request, never at the handle.

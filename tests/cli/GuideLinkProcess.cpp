@@ -209,6 +209,11 @@ bool GuideLinkProcess::finish(int timeoutMs)
     return false;
 }
 
+void GuideLinkProcess::signal(int signalNumber)
+{
+    if (native_->running) ::kill(native_->pid, signalNumber);
+}
+
 std::string GuideLinkProcess::out() const { return contents(native_->folder + "/out"); }
 std::string GuideLinkProcess::err() const { return contents(native_->folder + "/err"); }
 

@@ -18,6 +18,11 @@ public:
     // Waits at most timeoutMs for the child to end; false (and the child killed) if it did not.
     bool finish(int timeoutMs);
 
+#ifndef _WIN32
+    // Sends the running child signalNumber, as a terminal's Ctrl-C or a supervisor would.
+    void signal(int signalNumber);
+#endif
+
     int exitCode() const { return exitCode_; }
     std::string out() const;
     std::string err() const;
