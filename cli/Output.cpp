@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/WireText.h"
+#include "platform/network_address.h"
 #include "sky/PositionText.h"
 
 using Json = nlohmann::json;
@@ -69,9 +70,13 @@ void Output::begin(const std::string& command, const std::string& device, const 
     if (json_) {
         Json object = {{"event", "start"}, {"command", command}, {"port", device}};
         if (!mount.empty()) object["simulated_mount"] = mount;
+        object["line"] = platform::namesNetworkLine(device) ? "tcp" : "serial";
         return line(dump(object));
     }
     if (!mount.empty()) line(fmt::format("Simulated mount ({}) at the other end of {}", mount, device));
+    if (platform::namesNetworkLine(device)) {
+        return line(fmt::format("{}: {} over TCP; baud rate and framing do not apply", command, device));
+    }
     line(fmt::format("{}: {} at 9600 baud, 8 data bits, no parity, 1 stop bit", command, device));
 }
 

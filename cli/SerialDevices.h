@@ -13,15 +13,18 @@ constexpr const char* kExtraPortsVariable = "GUIDE_LINK_EXTRA_PORTS";
 // A serial port as the link opens it: COM<number>, which on POSIX stands for device.
 struct PortChoice {
     int number = 0;
-    std::string device;  // as the user gave it, for messages: /dev/ttyUSB0, COM3
+    std::string device;    // as the user gave it, for messages: /dev/ttyUSB0, COM3, tcp://HOST:PORT
+    bool network = false;  // a mount on the network, reached by TCP: no baud rate, no framing
 };
 
 // Reads PORT as given on the command line: a device path or a name under /dev on POSIX, COM1
-// to COM255 on Windows. False, with the reason in error, for what cannot be a port here.
-// linkNumber is the number POSIX gives the device in the link's port table.
+// to COM255 on Windows, tcp://HOST:PORT on both. False, with the reason in error, for what
+// cannot be a port here. linkNumber is the number the device or the network address gets in the
+// link's port table, where it needs one.
 bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error);
 
-// Makes COM<choice.number> stand for choice.device where devices have paths; nothing elsewhere.
+// Makes COM<choice.number> stand for choice.device where devices have paths, and for a network
+// address everywhere.
 void bindPort(const PortChoice& choice);
 
 // Why a serial device could not be opened, found by trying it again.
@@ -40,6 +43,11 @@ OpenProblem diagnoseOpenFailure(const std::string& device);
 
 // What to tell the user about problem with device: one sentence of cause, then what to do.
 std::string explain(const OpenProblem& problem, const std::string& device);
+
+// Why the network line that choice names could not be opened, and what to do about it; and a
+// short name for it, for scripts: "host-not-found", "refused", "no-answer", "cannot-connect".
+std::string explainNetworkFailure(const PortChoice& choice);
+const char* networkFailureName(const PortChoice& choice);
 // A short name for problem, for scripts: "missing", "permission-denied", "busy", ...
 const char* problemName(OpenProblem::Kind kind);
 
@@ -55,7 +63,9 @@ struct Entry {
 // and in GUIDE_LINK_EXTRA_PORTS, each once, in a natural order.
 std::vector<Entry> list(const std::vector<std::string>& extra);
 
-// Shared by the backends: orders COM2 before COM10 (runs of digits compare as numbers), and
+// Shared by the backends: reads tcp://HOST:PORT as choosePort does.
+bool chooseNetworkPort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error);
+// Orders COM2 before COM10 (runs of digits compare as numbers), and
 // splits a list at separator, dropping empty parts.
 bool naturalLess(const std::string& a, const std::string& b);
 std::vector<std::string> splitList(const std::string& list, char separator);

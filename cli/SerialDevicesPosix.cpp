@@ -63,6 +63,7 @@ bool isSystemSerialName(const std::string& name)
 
 bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
 {
+    if (platform::namesNetworkLine(given)) return chooseNetworkPort(given, linkNumber, choice, error);
     if (given.empty()) {
         error = "the port is empty; give a device such as /dev/ttyUSB0";
         return false;

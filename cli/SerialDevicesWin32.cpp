@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "cli/SerialDevices.h"
+#include "platform/network_address.h"
+#include "platform/serial_port_table.h"
 
 namespace devices {
 namespace {
@@ -83,13 +85,15 @@ std::vector<std::string> dosDeviceNames()
 
 }  // namespace
 
-bool choosePort(const std::string& given, int /*linkNumber*/, PortChoice& choice, std::string& error)
+bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
 {
+    if (platform::namesNetworkLine(given)) return chooseNetworkPort(given, linkNumber, choice, error);
     std::string name = given;
     if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
     const int number = comNumber(name);
     if (number == 0) {
-        error = "'" + given + "' is no COM port; give one such as COM3 (COM1 to COM255)";
+        error = "'" + given + "' is no COM port; give one such as COM3 (COM1 to COM255), or a mount on the "
+                              "network as tcp://HOST:PORT";
         return false;
     }
     choice.number = number;
@@ -97,7 +101,11 @@ bool choosePort(const std::string& given, int /*linkNumber*/, PortChoice& choice
     return true;
 }
 
-void bindPort(const PortChoice& /*choice*/) {}
+// COM ports open by their own names; only a network line needs the port table.
+void bindPort(const PortChoice& choice)
+{
+    if (choice.network) platform::mapSerialPort(choice.number, choice.device);
+}
 
 OpenProblem diagnoseOpenFailure(const std::string& device)
 {
