@@ -25,6 +25,8 @@ const char* problemName(OpenProblem::Kind kind)
     return "cannot-open";
 }
 
+bool namesNetworkLine(const std::string& given) { return platform::namesNetworkLine(given); }
+
 bool chooseNetworkPort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
 {
     platform::NetworkAddress address;

@@ -63,6 +63,9 @@ struct Entry {
 // and in GUIDE_LINK_EXTRA_PORTS, each once, in a natural order.
 std::vector<Entry> list(const std::vector<std::string>& extra);
 
+// True for PORT that names a mount on the network: tcp://...
+bool namesNetworkLine(const std::string& given);
+
 // Shared by the backends: reads tcp://HOST:PORT as choosePort does.
 bool chooseNetworkPort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error);
 // Orders COM2 before COM10 (runs of digits compare as numbers), and

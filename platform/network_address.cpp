@@ -7,7 +7,7 @@ namespace platform {
 
 bool namesNetworkLine(const std::string& text) { return text.rfind(kNetworkScheme, 0) == 0; }
 
-bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error)
+bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error, bool anyPort)
 {
     const std::string example = " (give it as tcp://HOST:PORT, such as tcp://192.168.0.10:9999)";
     if (!namesNetworkLine(text)) {
@@ -38,7 +38,7 @@ bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::
         }
         number = number * 10 + (digit - '0');
     }
-    if (port.empty() || number < 1 || number > 65535) {
+    if (port.empty() || number < (anyPort ? 0 : 1) || number > 65535) {
         error = "'" + text + "' has no port number from 1 to 65535 after the host" + example;
         return false;
     }

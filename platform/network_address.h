@@ -18,7 +18,8 @@ constexpr int kConnectLimitMs = 5000;
 // True for text that asks for a network line (it begins with tcp://), well formed or not.
 bool namesNetworkLine(const std::string& text);
 
-// Reads tcp://HOST:PORT; false, with what is wrong with it in error, for anything else.
-bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error);
+// Reads tcp://HOST:PORT; false, with what is wrong with it in error, for anything else. Where
+// the address is one to listen on, anyPort lets port 0 stand for one the system picks.
+bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error, bool anyPort = false);
 
 }  // namespace platform

@@ -66,9 +66,6 @@ int connectToMount(const NetworkAddress& address, OpenFailure& failure)
         }
         lastError = connectOne(fd, *target, deadline);
         if (lastError == 0) {
-            // A command of a few bytes goes out at once rather than waiting for more to join it.
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             connected = fd;
         } else {
             ::close(fd);

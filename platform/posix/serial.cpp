@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -100,13 +102,21 @@ std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress
         noteOpenFailure(portNumber, failure);
         return nullptr;
     }
+    return networkLineOn(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> networkLineOn(int fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto native = std::make_unique<SerialPort::Native>();
     native->fd = fd;
     native->network = true;
     return std::make_unique<SerialPort>(std::move(native));
 }
-
-}  // namespace
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
 {

@@ -9,16 +9,6 @@ namespace {
 
 std::string where(const NetworkAddress& address) { return address.host + " port " + std::to_string(address.port); }
 
-// Winsock is started once for the process and left running to its end.
-bool winsockStarted()
-{
-    static const bool started = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-
 // Starts the connect and waits for it; 0 on success, else the Winsock error (WSAETIMEDOUT when
 // the deadline passed first).
 int connectOne(SOCKET socket, const addrinfo& target, const Deadline& deadline)
@@ -53,6 +43,16 @@ int connectOne(SOCKET socket, const addrinfo& target, const Deadline& deadline)
 
 }  // namespace
 
+// Winsock is left running to the end of the process.
+bool winsockStarted()
+{
+    static const bool started = [] {
+        WSADATA data{};
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
 SOCKET connectToMount(const NetworkAddress& address, OpenFailure& failure)
 {
     const Deadline deadline(kConnectLimitMs);
@@ -85,9 +85,6 @@ SOCKET connectToMount(const NetworkAddress& address, OpenFailure& failure)
         }
         lastError = connectOne(socket, *target, deadline);
         if (lastError == 0) {
-            // A command of a few bytes goes out at once rather than waiting for more to join it.
-            const BOOL on = TRUE;
-            setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
             connected = socket;
         } else {
             closesocket(socket);

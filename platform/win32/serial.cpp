@@ -148,20 +148,28 @@ std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress
         noteOpenFailure(portNumber, failure);
         return nullptr;
     }
+    std::unique_ptr<SerialPort> line = networkLineOn(socket);
+    if (!line) noteOpenFailure(portNumber, {OpenFailure::CannotConnect, "the system could not make an event for the connection"});
+    return line;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> networkLineOn(SOCKET socket)
+{
     HANDLE readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!readDone) {
         closesocket(socket);
-        noteOpenFailure(portNumber, {OpenFailure::CannotConnect, "the system could not make an event for the connection"});
         return nullptr;
     }
+    const BOOL on = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     auto native = std::make_unique<SerialPort::Native>();
     native->port = reinterpret_cast<HANDLE>(socket);
     native->readDone = readDone;
     native->network = true;
     return std::make_unique<SerialPort>(std::move(native));
 }
-
-}  // namespace
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
 {
