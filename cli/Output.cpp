@@ -186,8 +186,9 @@ void Output::port(const devices::Entry& entry)
 {
     if (json_) {
         return line(dump({{"event", "port"}, {"device", entry.device}, {"stable_name", entry.stableName},
-                          {"description", entry.description}, {"present", entry.present},
-                          {"accessible", entry.accessible}}));
+                          {"description", entry.description}, {"maker", entry.maker}, {"product", entry.product},
+                          {"serial_number", entry.serialNumber}, {"usb_id", entry.usbId},
+                          {"present", entry.present}, {"accessible", entry.accessible}}));
     }
     std::string state;
     if (!entry.present) {
@@ -195,7 +196,13 @@ void Output::port(const devices::Entry& entry)
     } else if (!entry.accessible) {
         state = "  (no permission: join the 'dialout' group, 'uucp' on Arch)";
     }
-    line(fmt::format("  {:<16} {}{}", entry.device, entry.description, state));
+    // FTDI FT232R USB UART, serial A12345 (0403:6001)
+    std::string identity = entry.maker;
+    if (!entry.product.empty()) identity += (identity.empty() ? "" : " ") + entry.product;
+    if (!entry.serialNumber.empty()) identity += (identity.empty() ? "serial " : ", serial ") + entry.serialNumber;
+    if (!entry.usbId.empty()) identity += (identity.empty() ? "" : " ") + ("(" + entry.usbId + ")");
+    line(fmt::format("  {:<16} {}{}{}", entry.device, entry.description, identity.empty() ? "" : ": " + identity,
+                     state));
     if (!entry.stableName.empty()) line(fmt::format("  {:<16} stable name: {}", "", entry.stableName));
 }
 

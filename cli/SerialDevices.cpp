@@ -25,6 +25,15 @@ const char* problemName(OpenProblem::Kind kind)
     return "cannot-open";
 }
 
+Entry plainEntry(const std::string& device, const std::string& description, bool present)
+{
+    Entry entry;
+    entry.device = device;
+    entry.description = description;
+    entry.present = present;
+    return entry;
+}
+
 bool namesNetworkLine(const std::string& given) { return platform::namesNetworkLine(given); }
 
 bool chooseNetworkPort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)

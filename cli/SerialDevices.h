@@ -54,14 +54,31 @@ const char* problemName(OpenProblem::Kind kind);
 struct Entry {
     std::string device;       // what to give guide-link: /dev/ttyUSB0, COM3
     std::string stableName;   // a name that survives replugging (/dev/serial/by-id/...), or ""
-    std::string description;  // what kind of device it is, or where it was named
+    std::string description;  // what kind of device it is (as Device Manager names it on Windows), or where it was named
     bool present = true;
     bool accessible = true;   // the user may open it for reading and writing
+    // What the device says of itself, where the system tells ("" where not): the maker and
+    // product as their USB descriptors give them, its serial number, and the USB vendor and
+    // product ids (0403:6001).
+    std::string maker;
+    std::string product;
+    std::string serialNumber;
+    std::string usbId;
+};
+
+// An entry that says no more of device than description.
+Entry plainEntry(const std::string& device, const std::string& description, bool present);
+
+// Where the POSIX backend looks for devices (/dev) and for what they say of themselves (/sys);
+// tests point them at a tree of their own. Windows asks the system and does not use them.
+struct DeviceRoots {
+    std::string dev = "/dev";
+    std::string sys = "/sys";
 };
 
 // The serial devices found on this machine, then those in extra (named on the command line)
 // and in GUIDE_LINK_EXTRA_PORTS, each once, in a natural order.
-std::vector<Entry> list(const std::vector<std::string>& extra);
+std::vector<Entry> list(const std::vector<std::string>& extra, const DeviceRoots& roots = DeviceRoots());
 
 // True for PORT that names a mount on the network: tcp://...
 bool namesNetworkLine(const std::string& given);

@@ -110,6 +110,10 @@ int listPorts(Output& out, const Arguments& arguments)
     if (!out.json()) {
         const devices::Entry& first = entries.front();
         out.note("Check one with: guide-link check " + (first.stableName.empty() ? first.device : first.stableName));
+        if (!first.stableName.empty()) {
+            out.note("In scripts, give the stable name: it stays the same across reboots and replugging, while "
+                     "the /dev/ttyUSB numbers can change.");
+        }
     }
     return kExitPass;
 }
