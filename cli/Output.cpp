@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/WireText.h"
+#include "lx200/PositionText.h"
 #include "platform/network_address.h"
-#include "sky/PositionText.h"
 
 using Json = nlohmann::json;
 

@@ -4,7 +4,7 @@
 
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
-#include "link/ReplyShape.h"
+#include "lx200/ReplyShape.h"
 #include "link/TelescopeListener.h"
 #include "link/iSerialPortLink.h"
 
