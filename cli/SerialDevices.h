@@ -54,7 +54,8 @@ const char* problemName(OpenProblem::Kind kind);
 struct Entry {
     std::string device;       // what to give guide-link: /dev/ttyUSB0, COM3
     std::string stableName;   // a name that survives replugging (/dev/serial/by-id/...), or ""
-    std::string description;  // what kind of device it is (as Device Manager names it on Windows), or where it was named
+    // What kind of device it is (on Windows as Device Manager names it), or where it was named.
+    std::string description;
     bool present = true;
     bool accessible = true;   // the user may open it for reading and writing
     // What the device says of itself, where the system tells ("" where not): the maker and

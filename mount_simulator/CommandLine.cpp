@@ -58,7 +58,16 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
             behaviour.answers = MountBehaviour::Answers::Silent;
             continue;
         }
-        if (option != "--device" && option != "--tcp" && option != "--reply" && option != "--delay" && option != "--byte-gap" &&
+        if (option == "--tcp") {
+            if (i + 1 == argc) return invalid(option + " needs a value");
+            tcp = true;
+            const char* value = argv[++i];
+            if (!readListenAddress(value, tcpHost, tcpPort)) {
+                return invalid("invalid value for --tcp: '" + std::string(value) + "' (give PORT or HOST:PORT)");
+            }
+            continue;
+        }
+        if (option != "--device" && option != "--reply" && option != "--delay" && option != "--byte-gap" &&
             option != "--noise" && option != "--drop-after") {
             return invalid("unknown option " + option);
         }
@@ -68,9 +77,6 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
         if (option == "--device") {
             device = value;
             valid = !device.empty();
-        } else if (option == "--tcp") {
-            tcp = true;
-            valid = readListenAddress(value, tcpHost, tcpPort);
         } else if (option == "--reply") {
             replying = true;
             behaviour.answers = MountBehaviour::Answers::Replaced;
@@ -116,8 +122,9 @@ instead, as a mount with a WiFi or network module does:
   Mount simulator listening on tcp://127.0.0.1:4030
   $ guide-link check tcp://127.0.0.1:4030
 
- To try the Windows tester under Wine, join a
-COM port to the simulator through a pair of terminals made by socat:
+guide-link.exe under Wine connects the same way. To try the Windows tester's
+dialog under Wine, join a COM port to the simulator through a pair of
+terminals made by socat:
 
   $ socat pty,raw,echo=0,link=/tmp/mount-pc pty,raw,echo=0,link=/tmp/mount-scope &
   $ ln -s /tmp/mount-pc ~/.wine/dosdevices/com1

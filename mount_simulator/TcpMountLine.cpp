@@ -27,7 +27,9 @@ platform::SerialReadResult TcpMountLine::read(unsigned char* buffer, int capacit
         if (!client) {
             bool failed = false;
             client = listener_->accept(stop, failed);
-            if (!client) return {failed ? platform::SerialReadOutcome::LineGone : platform::SerialReadOutcome::Stopped, 0};
+            if (!client) {
+                return {failed ? platform::SerialReadOutcome::LineGone : platform::SerialReadOutcome::Stopped, 0};
+            }
             std::lock_guard<std::mutex> hold(clientLock_);
             client_ = client;
         }

@@ -59,7 +59,8 @@ int connectToMount(const NetworkAddress& address, OpenFailure& failure)
     int lastError = 0;
     int connected = -1;
     for (const addrinfo* target = found; target && connected < 0 && !deadline.passed(); target = target->ai_next) {
-        const int fd = ::socket(target->ai_family, target->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, target->ai_protocol);
+        const int type = target->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC;
+        const int fd = ::socket(target->ai_family, type, target->ai_protocol);
         if (fd < 0) {
             lastError = errno;
             continue;
@@ -78,7 +79,8 @@ int connectToMount(const NetworkAddress& address, OpenFailure& failure)
         failure.reason = "connection refused: nothing listens on " + where(address);
     } else if (lastError == ETIMEDOUT || lastError == 0) {
         failure.kind = OpenFailure::NoAnswer;
-        failure.reason = "no answer from " + where(address) + " within " + std::to_string(kConnectLimitMs / 1000) + " s";
+        failure.reason = "no answer from " + where(address) + " within " + std::to_string(kConnectLimitMs / 1000) +
+                         " s";
     } else {
         failure.kind = OpenFailure::CannotConnect;
         failure.reason = "cannot connect to " + where(address) + ": " + std::strerror(lastError);

@@ -97,7 +97,8 @@ SOCKET connectToMount(const NetworkAddress& address, OpenFailure& failure)
         failure.reason = "connection refused: nothing listens on " + where(address);
     } else if (lastError == WSAETIMEDOUT || lastError == 0) {
         failure.kind = OpenFailure::NoAnswer;
-        failure.reason = "no answer from " + where(address) + " within " + std::to_string(kConnectLimitMs / 1000) + " s";
+        failure.reason = "no answer from " + where(address) + " within " + std::to_string(kConnectLimitMs / 1000) +
+                         " s";
     } else {
         failure.kind = OpenFailure::CannotConnect;
         failure.reason = "cannot connect to " + where(address) + " (Winsock error " + std::to_string(lastError) + ")";

@@ -136,10 +136,6 @@ SerialWriteResult waitUntilSent(SerialPort::Native& native, const Deadline& dead
     }
 }
 
-}  // namespace
-
-namespace {
-
 std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress& address)
 {
     OpenFailure failure;
@@ -149,7 +145,7 @@ std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress
         return nullptr;
     }
     std::unique_ptr<SerialPort> line = networkLineOn(socket);
-    if (!line) noteOpenFailure(portNumber, {OpenFailure::CannotConnect, "the system could not make an event for the connection"});
+    if (!line) noteOpenFailure(portNumber, {OpenFailure::CannotConnect, "the system could not make the line's event"});
     return line;
 }
 
