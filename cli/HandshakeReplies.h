@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/LinkSession.h"
-#include "link/ReplyShape.h"
 #include "link/ResponseParser.h"
+#include "lx200/ReplyShape.h"
 
 // The handshake as the link saw it, rebuilt from the link's events, so that a failure can name
 // the reply that caused it. Replies are cut from the bytes by the link's own ResponseParser, and

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 namespace motion {
 

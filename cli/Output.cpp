@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/WireText.h"
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
+#include "platform/network_address.h"
 
 using Json = nlohmann::json;
 
@@ -69,9 +70,13 @@ void Output::begin(const std::string& command, const std::string& device, const 
     if (json_) {
         Json object = {{"event", "start"}, {"command", command}, {"port", device}};
         if (!mount.empty()) object["simulated_mount"] = mount;
+        object["line"] = platform::namesNetworkLine(device) ? "tcp" : "serial";
         return line(dump(object));
     }
     if (!mount.empty()) line(fmt::format("Simulated mount ({}) at the other end of {}", mount, device));
+    if (platform::namesNetworkLine(device)) {
+        return line(fmt::format("{}: {} over TCP; baud rate and framing do not apply", command, device));
+    }
     line(fmt::format("{}: {} at 9600 baud, 8 data bits, no parity, 1 stop bit", command, device));
 }
 
@@ -181,8 +186,9 @@ void Output::port(const devices::Entry& entry)
 {
     if (json_) {
         return line(dump({{"event", "port"}, {"device", entry.device}, {"stable_name", entry.stableName},
-                          {"description", entry.description}, {"present", entry.present},
-                          {"accessible", entry.accessible}}));
+                          {"description", entry.description}, {"maker", entry.maker}, {"product", entry.product},
+                          {"serial_number", entry.serialNumber}, {"usb_id", entry.usbId},
+                          {"present", entry.present}, {"accessible", entry.accessible}}));
     }
     std::string state;
     if (!entry.present) {
@@ -190,7 +196,13 @@ void Output::port(const devices::Entry& entry)
     } else if (!entry.accessible) {
         state = "  (no permission: join the 'dialout' group, 'uucp' on Arch)";
     }
-    line(fmt::format("  {:<16} {}{}", entry.device, entry.description, state));
+    // FTDI FT232R USB UART, serial A12345 (0403:6001)
+    std::string identity = entry.maker;
+    if (!entry.product.empty()) identity += (identity.empty() ? "" : " ") + entry.product;
+    if (!entry.serialNumber.empty()) identity += (identity.empty() ? "serial " : ", serial ") + entry.serialNumber;
+    if (!entry.usbId.empty()) identity += (identity.empty() ? "" : " ") + ("(" + entry.usbId + ")");
+    line(fmt::format("  {:<16} {}{}{}", entry.device, entry.description, identity.empty() ? "" : ": " + identity,
+                     state));
     if (!entry.stableName.empty()) line(fmt::format("  {:<16} stable name: {}", "", entry.stableName));
 }
 

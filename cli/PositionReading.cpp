@@ -1,6 +1,6 @@
 #include "cli/PositionReading.h"
 
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 std::optional<PositionReading> PositionReading::from(const HandshakeReplies& replies)
 {

@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/network_address.h"
+#include "platform/serial_port_table.h"
+
 namespace devices {
 
 const char* problemName(OpenProblem::Kind kind)
@@ -20,6 +23,70 @@ const char* problemName(OpenProblem::Kind kind)
         break;
     }
     return "cannot-open";
+}
+
+Entry plainEntry(const std::string& device, const std::string& description, bool present)
+{
+    Entry entry;
+    entry.device = device;
+    entry.description = description;
+    entry.present = present;
+    return entry;
+}
+
+bool namesNetworkLine(const std::string& given) { return platform::namesNetworkLine(given); }
+
+bool chooseNetworkPort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
+{
+    platform::NetworkAddress address;
+    if (!platform::parseNetworkAddress(given, address, error)) return false;
+    choice.number = linkNumber;
+    choice.device = given;
+    choice.network = true;
+    return true;
+}
+
+std::string explainNetworkFailure(const PortChoice& choice)
+{
+    const platform::OpenFailure failure = platform::openFailure(choice.number);
+    const std::string what = failure.reason.empty() ? "the connection failed" : failure.reason;
+    std::string advice;
+    switch (failure.kind) {
+    case platform::OpenFailure::HostNotFound:
+        advice = "Check the spelling of the host, or give the mount's IP address instead.";
+        break;
+    case platform::OpenFailure::Refused:
+        advice = "The host answered, but not on that port: check the port number in the mount's network "
+                 "settings (9999 and 4030 are common), and that its network service is switched on.";
+        break;
+    case platform::OpenFailure::NoAnswer:
+        advice = "Check that the mount is switched on and on the same network as this machine (its WiFi joined, "
+                 "its cable plugged in), and that the address is right.";
+        break;
+    case platform::OpenFailure::Unknown:
+    case platform::OpenFailure::CannotConnect:
+        advice = "Check the address, and that the mount is on the network.";
+        break;
+    }
+    std::string sentence = what + ".";
+    sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    return sentence + " " + advice;
+}
+
+const char* networkFailureName(const PortChoice& choice)
+{
+    switch (platform::openFailure(choice.number).kind) {
+    case platform::OpenFailure::HostNotFound:
+        return "host-not-found";
+    case platform::OpenFailure::Refused:
+        return "refused";
+    case platform::OpenFailure::NoAnswer:
+        return "no-answer";
+    case platform::OpenFailure::Unknown:
+    case platform::OpenFailure::CannotConnect:
+        break;
+    }
+    return "cannot-connect";
 }
 
 bool naturalLess(const std::string& a, const std::string& b)

@@ -31,12 +31,40 @@ std::string groupOf(const struct stat& info)
 
 // ttyS0 to ttyS31 exist whether or not a UART answers there; the kernel records the type of
 // the UART it found, 0 for none.
-bool isRealBuiltInPort(const std::string& name)
+bool isRealBuiltInPort(const std::string& name, const DeviceRoots& roots)
 {
-    std::ifstream type("/sys/class/tty/" + name + "/type");
+    std::ifstream type(roots.sys + "/class/tty/" + name + "/type");
     int uartType = 0;
     if (type >> uartType) return uartType != 0;
-    return fs::exists("/sys/class/tty/" + name + "/device");
+    return fs::exists(roots.sys + "/class/tty/" + name + "/device");
+}
+
+// The first line of a sysfs attribute, or "" if there is none.
+std::string attribute(const fs::path& directory, const char* name)
+{
+    std::ifstream file(directory / name);
+    std::string value;
+    std::getline(file, value);
+    return value;
+}
+
+// What a USB serial device says of itself: the kernel keeps its descriptors in the USB device's
+// directory, above the tty's and its interface's.
+void describeUsbDevice(const std::string& name, const DeviceRoots& roots, Entry& entry)
+{
+    std::error_code ignored;
+    fs::path directory = fs::canonical(roots.sys + "/class/tty/" + name + "/device", ignored);
+    const fs::path top = fs::canonical(roots.sys, ignored);
+    for (; !directory.empty() && directory != top && directory != directory.parent_path();
+         directory = directory.parent_path()) {
+        const std::string vendor = attribute(directory, "idVendor");
+        if (vendor.empty()) continue;
+        entry.maker = attribute(directory, "manufacturer");
+        entry.product = attribute(directory, "product");
+        entry.serialNumber = attribute(directory, "serial");
+        entry.usbId = vendor + ":" + attribute(directory, "idProduct");
+        return;
+    }
 }
 
 std::string describe(const std::string& name)
@@ -49,11 +77,11 @@ std::string describe(const std::string& name)
     return "serial device";
 }
 
-bool isSystemSerialName(const std::string& name)
+bool isSystemSerialName(const std::string& name, const DeviceRoots& roots)
 {
     if (startsWith(name, "ttyUSB") || startsWith(name, "ttyACM") || startsWith(name, "ttyAMA")) return true;
     if (startsWith(name, "ttyS") && name.size() > 4 && std::isdigit(static_cast<unsigned char>(name[4]))) {
-        return isRealBuiltInPort(name);
+        return isRealBuiltInPort(name, roots);
     }
     // macOS: the call-out devices are the ones to open without waiting for a carrier.
     return startsWith(name, "cu.") && name != "cu.Bluetooth-Incoming-Port";
@@ -63,6 +91,7 @@ bool isSystemSerialName(const std::string& name)
 
 bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
 {
+    if (platform::namesNetworkLine(given)) return chooseNetworkPort(given, linkNumber, choice, error);
     if (given.empty()) {
         error = "the port is empty; give a device such as /dev/ttyUSB0";
         return false;
@@ -138,12 +167,12 @@ std::string explain(const OpenProblem& problem, const std::string& device)
            "). Try again; if it keeps failing, unplug the adapter and plug it back in.";
 }
 
-std::vector<Entry> list(const std::vector<std::string>& extra)
+std::vector<Entry> list(const std::vector<std::string>& extra, const DeviceRoots& roots)
 {
     std::vector<Entry> found;
     // Stable names first, so each device they lead to is listed under its stable name.
     std::error_code ignored;
-    const fs::path byId = "/dev/serial/by-id";
+    const fs::path byId = roots.dev + "/serial/by-id";
     for (const auto& link : fs::directory_iterator(byId, ignored)) {
         const fs::path target = fs::canonical(link.path(), ignored);
         if (target.empty()) continue;
@@ -153,12 +182,12 @@ std::vector<Entry> list(const std::vector<std::string>& extra)
         entry.description = describe(target.filename().string());
         found.push_back(entry);
     }
-    for (const auto& node : fs::directory_iterator("/dev", ignored)) {
+    for (const auto& node : fs::directory_iterator(roots.dev, ignored)) {
         const std::string name = node.path().filename().string();
-        if (!isSystemSerialName(name)) continue;
+        if (!isSystemSerialName(name, roots)) continue;
         const std::string device = node.path().string();
         const bool known = std::any_of(found.begin(), found.end(), [&](const Entry& e) { return e.device == device; });
-        if (!known) found.push_back({device, "", describe(name), true, true});
+        if (!known) found.push_back(plainEntry(device, describe(name), true));
     }
     std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) { return naturalLess(a.device, b.device); });
 
@@ -175,10 +204,11 @@ std::vector<Entry> list(const std::vector<std::string>& extra)
         });
         if (known) continue;
         struct stat info{};
-        found.push_back({device, "", origin, ::stat(device.c_str(), &info) == 0, true});
+        found.push_back(plainEntry(device, origin, ::stat(device.c_str(), &info) == 0));
     }
     for (Entry& entry : found) {
         entry.accessible = entry.present && ::access(entry.device.c_str(), R_OK | W_OK) == 0;
+        if (entry.present) describeUsbDevice(fs::path(entry.device).filename().string(), roots, entry);
     }
     return found;
 }

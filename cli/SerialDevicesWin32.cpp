@@ -1,13 +1,20 @@
 // The Windows backend of the serial device services: devices are COM ports, found through the
-// DOS device names.
+// DOS device names and named as Device Manager names them.
 #include <windows.h>
+// After windows.h: the ports class's GUID is defined here, not only declared.
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
 
 #include <algorithm>
+#include <map>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/SerialDevices.h"
+#include "platform/network_address.h"
+#include "platform/serial_port_table.h"
 
 namespace devices {
 namespace {
@@ -67,6 +74,64 @@ bool present(const std::string& device)
     return cause == ERROR_ACCESS_DENIED || cause == ERROR_SHARING_VIOLATION;
 }
 
+// A text property of a device as the device manager keeps it, or "".
+std::string deviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
+{
+    char text[512] = {};
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, property, &type, reinterpret_cast<BYTE*>(text),
+                                           sizeof text - 1, nullptr) ||
+        type != REG_SZ) {
+        return "";
+    }
+    return text;
+}
+
+// 0403:6001 from an instance id such as FTDIBUS\VID_0403+PID_6001+A10K1ABCA\0000, "" without one.
+std::string usbIdOf(const std::string& instanceId)
+{
+    const std::string text = upper(instanceId);
+    const size_t vendor = text.find("VID_");
+    const size_t product = text.find("PID_");
+    if (vendor == std::string::npos || product == std::string::npos) return "";
+    std::string id = text.substr(vendor + 4, 4) + ":" + text.substr(product + 4, 4);
+    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return id;
+}
+
+// The present devices of the ports class, by their COM name: what Device Manager shows under
+// "Ports (COM & LPT)", with the maker it names.
+std::map<std::string, Entry> portsClassDevices()
+{
+    std::map<std::string, Entry> found;
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return found;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        char portName[32] = {};
+        DWORD size = sizeof portName - 1;
+        DWORD type = 0;
+        const LONG read = RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName), &size);
+        RegCloseKey(key);
+        const int number = read == ERROR_SUCCESS && type == REG_SZ ? comNumber(portName) : 0;
+        if (number == 0) continue;
+        Entry entry;
+        entry.device = "COM" + std::to_string(number);
+        entry.description = deviceProperty(set, device, SPDRP_FRIENDLYNAME);
+        entry.maker = deviceProperty(set, device, SPDRP_MFG);
+        char instanceId[512] = {};
+        if (SetupDiGetDeviceInstanceIdA(set, &device, instanceId, sizeof instanceId, nullptr)) {
+            entry.usbId = usbIdOf(instanceId);
+        }
+        found[entry.device] = entry;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
 std::vector<std::string> dosDeviceNames()
 {
     std::vector<char> buffer(64 * 1024);
@@ -83,13 +148,15 @@ std::vector<std::string> dosDeviceNames()
 
 }  // namespace
 
-bool choosePort(const std::string& given, int /*linkNumber*/, PortChoice& choice, std::string& error)
+bool choosePort(const std::string& given, int linkNumber, PortChoice& choice, std::string& error)
 {
+    if (platform::namesNetworkLine(given)) return chooseNetworkPort(given, linkNumber, choice, error);
     std::string name = given;
     if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
     const int number = comNumber(name);
     if (number == 0) {
-        error = "'" + given + "' is no COM port; give one such as COM3 (COM1 to COM255)";
+        error = "'" + given + "' is no COM port; give one such as COM3 (COM1 to COM255), or a mount on the "
+                              "network as tcp://HOST:PORT";
         return false;
     }
     choice.number = number;
@@ -97,7 +164,11 @@ bool choosePort(const std::string& given, int /*linkNumber*/, PortChoice& choice
     return true;
 }
 
-void bindPort(const PortChoice& /*choice*/) {}
+// COM ports open by their own names; only a network line needs the port table.
+void bindPort(const PortChoice& choice)
+{
+    if (choice.network) platform::mapSerialPort(choice.number, choice.device);
+}
 
 OpenProblem diagnoseOpenFailure(const std::string& device)
 {
@@ -145,15 +216,22 @@ std::string explain(const OpenProblem& problem, const std::string& device)
            "). Try again; if it keeps failing, unplug the adapter and plug it back in.";
 }
 
-std::vector<Entry> list(const std::vector<std::string>& extra)
+std::vector<Entry> list(const std::vector<std::string>& extra, const DeviceRoots& /*roots*/)
 {
     std::vector<Entry> found;
+    const std::map<std::string, Entry> managed = portsClassDevices();
     for (const std::string& name : dosDeviceNames()) {
         const int number = comNumber(name);
         if (number == 0) continue;
         const std::string device = "COM" + std::to_string(number);
         if (std::any_of(found.begin(), found.end(), [&](const Entry& e) { return e.device == device; })) continue;
-        found.push_back({device, "", target(device), true, true});
+        // Device Manager's name where it has one, else what the DOS name stands for.
+        const auto known = managed.find(device);
+        if (known != managed.end() && !known->second.description.empty()) {
+            found.push_back(known->second);
+        } else {
+            found.push_back(plainEntry(device, target(device), true));
+        }
     }
     std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) { return naturalLess(a.device, b.device); });
 
@@ -168,7 +246,7 @@ std::vector<Entry> list(const std::vector<std::string>& extra)
         const int number = comNumber(entry.first);
         const std::string device = number ? "COM" + std::to_string(number) : entry.first;
         if (std::any_of(found.begin(), found.end(), [&](const Entry& e) { return e.device == device; })) continue;
-        found.push_back({device, "", entry.second, present(device), true});
+        found.push_back(plainEntry(device, entry.second, present(device)));
     }
     return found;
 }

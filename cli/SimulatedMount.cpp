@@ -1,6 +1,8 @@
 #include "cli/SimulatedMount.h"
 
 #include "mount_simulator/MountQuirk.h"
+#include "mount_simulator/TcpMountLine.h"
+#include "platform/network_address.h"
 
 #ifndef _WIN32
 #include "mount_simulator/PtyMountLine.h"
@@ -62,6 +64,17 @@ std::unique_ptr<SimulatedMount> SimulatedMount::onOwnTerminal(const MountBehavio
     std::string path = line->terminalPath();
     return started(std::make_unique<MountSimulator>(std::move(line)), behaviour, std::move(path), error);
 #endif
+}
+
+std::unique_ptr<SimulatedMount> SimulatedMount::onNetwork(const std::string& address, const MountBehaviour& behaviour,
+                                                          std::string& error)
+{
+    platform::NetworkAddress where;
+    if (!platform::parseNetworkAddress(address, where, error, true)) return nullptr;
+    std::unique_ptr<TcpMountLine> line = TcpMountLine::listen(where.host, where.port, error);
+    if (!line) return nullptr;
+    std::string linkEnd = line->address();
+    return started(std::make_unique<MountSimulator>(std::move(line)), behaviour, std::move(linkEnd), error);
 }
 
 std::unique_ptr<SimulatedMount> SimulatedMount::onPort(const devices::PortChoice& port, const MountBehaviour& behaviour,

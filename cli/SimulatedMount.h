@@ -21,6 +21,10 @@ public:
     // A mount on a pseudo-terminal of its own, whose path linkEnd() gives. Null, with the reason
     // in error, where that cannot be.
     static std::unique_ptr<SimulatedMount> onOwnTerminal(const MountBehaviour& behaviour, std::string& error);
+    // A mount served over TCP at address (tcp://HOST:PORT, port 0 for any free one), one client
+    // at a time. Null, with the reason in error, if it cannot listen there.
+    static std::unique_ptr<SimulatedMount> onNetwork(const std::string& address, const MountBehaviour& behaviour,
+                                                     std::string& error);
     // A mount serving port. Null, with the reason in error, if it cannot be opened.
     static std::unique_ptr<SimulatedMount> onPort(const devices::PortChoice& port, const MountBehaviour& behaviour,
                                                   std::string& error);
@@ -29,7 +33,7 @@ public:
     SimulatedMount(const SimulatedMount&) = delete;
     SimulatedMount& operator=(const SimulatedMount&) = delete;
 
-    // The device the link opens to reach this mount; "" for a mount on a port.
+    // The device or address the link opens to reach this mount; "" for a mount on a port.
     const std::string& linkEnd() const { return linkEnd_; }
 
 private:

@@ -142,6 +142,12 @@ int Tester::handshakeFailed(const std::string& command, Handshake outcome)
     case Handshake::Ready:
         return kExitPass;
     case Handshake::CannotOpen: {
+        if (port.network) {
+            out.result(command, kExitCannotStart, "error", "cannot reach " + port.device + ": " +
+                       reports(StatusCode::CannotOpenPort), {devices::explainNetworkFailure(port)},
+                       devices::networkFailureName(port));
+            return kExitCannotStart;
+        }
         const devices::OpenProblem problem = devices::diagnoseOpenFailure(port.device);
         out.result(command, kExitCannotStart, "error", "cannot open " + port.device + ": " + reports(StatusCode::CannotOpenPort),
                    {devices::explain(problem, port.device)}, devices::problemName(problem.kind));

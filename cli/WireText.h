@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/ReplyShape.h"
+#include "lx200/ReplyShape.h"
 
 // How guide-link shows the bytes that crossed the line and the texts it borrows from the dialog.
 namespace wire {

@@ -111,6 +111,10 @@ int listPorts(Output& out, const Arguments& arguments)
     if (!out.json()) {
         const devices::Entry& first = entries.front();
         out.note("Check one with: guide-link check " + (first.stableName.empty() ? first.device : first.stableName));
+        if (!first.stableName.empty()) {
+            out.note("In scripts, give the stable name: it stays the same across reboots and replugging, while "
+                     "the /dev/ttyUSB numbers can change.");
+        }
     }
     return kExitPass;
 }
@@ -141,6 +145,14 @@ int run(const std::string& command, const Arguments& arguments)
                                   "mount's end of a serial pair with --simulate-port");
             }
             mount = SimulatedMount::onOwnTerminal(behaviour, error);
+            if (mount) portName = mount->linkEnd();
+        } else if (devices::namesNetworkLine(arguments.simulatePort)) {
+            // The link connects to where the mount listens; PORT, if given, must say the same.
+            if (!portName.empty() && portName != arguments.simulatePort) {
+                return usageError("with --simulate-port " + arguments.simulatePort + " the link connects there: "
+                                  "leave PORT out");
+            }
+            mount = SimulatedMount::onNetwork(arguments.simulatePort, behaviour, error);
             if (mount) portName = mount->linkEnd();
         } else {
             if (portName.empty()) return usageError("--simulate-port needs PORT, the link's end of the pair");
@@ -200,14 +212,15 @@ int main(int argc, char** argv)
                  "test against a simulated mount instead: good (the default), silent, wrong, slow, or for motion "
                  "not-tracking, reversed-dec, dead-east, slow-west, backlash, no-stop or short-format");
     app.add_option("--simulate-port", arguments.simulatePort,
-                   "serve the simulated mount on this port (the far end of a null-modem pair) instead of a "
-                   "pseudo-terminal of its own");
+                   "serve the simulated mount on this port (the far end of a null-modem pair), or over TCP "
+                   "at tcp://HOST:PORT (port 0: any free one), instead of on a pseudo-terminal of its own");
 
     const std::string portHelp =
 #ifdef _WIN32
-        "the serial port: COM1 to COM255";
+        "the serial port, COM1 to COM255, or a mount on the network: tcp://HOST:PORT";
 #else
-        "the serial device, such as /dev/ttyUSB0 or a /dev/serial/by-id/ name (leave it out with --simulate)";
+        "the serial device, such as /dev/ttyUSB0 or a /dev/serial/by-id/ name, or a mount on the network: "
+        "tcp://HOST:PORT (leave it out with --simulate)";
 #endif
 
     CLI::App* check = app.add_subcommand("check", "open the port, run the link's handshake and show every byte");

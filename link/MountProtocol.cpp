@@ -5,8 +5,8 @@
 
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
-#include "link/ReplyShape.h"
 #include "link/Tick.h"
+#include "lx200/ReplyShape.h"
 #include "link/TelescopeListener.h"
 #include "link/iSerialPortLink.h"
 

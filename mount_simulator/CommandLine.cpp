@@ -17,6 +17,20 @@ bool readWholeNumber(const char* text, int& value)
     return true;
 }
 
+// [HOST:]PORT, HOST an IPv6 address in brackets if it has colons of its own.
+bool readListenAddress(const std::string& text, std::string& host, int& port)
+{
+    const size_t colon = text.rfind(':');
+    std::string portText = text;
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        if (host.empty()) return false;
+    }
+    return readWholeNumber(portText.c_str(), port) && port <= 65535;
+}
+
 bool readSeconds(const char* text, double& value)
 {
     char* end = nullptr;
@@ -42,6 +56,15 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
         if (option == "--silent") {
             silent = true;
             behaviour.answers = MountBehaviour::Answers::Silent;
+            continue;
+        }
+        if (option == "--tcp") {
+            if (i + 1 == argc) return invalid(option + " needs a value");
+            tcp = true;
+            const char* value = argv[++i];
+            if (!readListenAddress(value, tcpHost, tcpPort)) {
+                return invalid("invalid value for --tcp: '" + std::string(value) + "' (give PORT or HOST:PORT)");
+            }
             continue;
         }
         if (option != "--device" && option != "--reply" && option != "--delay" && option != "--byte-gap" &&
@@ -70,6 +93,7 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
         if (!valid) return invalid("invalid value for " + option + ": '" + value + "'");
     }
     if (silent && replying) return invalid("--silent and --reply exclude each other");
+    if (tcp && !device.empty()) return invalid("--device and --tcp exclude each other");
     return Outcome::Run;
 }
 
@@ -91,8 +115,16 @@ By default it opens a pseudo-terminal of its own and first prints its path:
 
   Mount simulator listening on /dev/pts/4
 
-Point the tester at that path. To try the Windows tester under Wine, join a
-COM port to the simulator through a pair of terminals made by socat:
+Point the tester at that path. With --tcp it serves the mount over TCP
+instead, as a mount with a WiFi or network module does:
+
+  $ lx200-mount-sim --tcp 4030
+  Mount simulator listening on tcp://127.0.0.1:4030
+  $ guide-link check tcp://127.0.0.1:4030
+
+guide-link.exe under Wine connects the same way. To try the Windows tester's
+dialog under Wine, join a COM port to the simulator through a pair of
+terminals made by socat:
 
   $ socat pty,raw,echo=0,link=/tmp/mount-pc pty,raw,echo=0,link=/tmp/mount-scope &
   $ ln -s /tmp/mount-pc ~/.wine/dosdevices/com1
@@ -103,6 +135,9 @@ then connect the tester to COM1.
 Options:
   --device PATH       serve this serial device, such as one end of a socat
                       pair, instead of a pseudo-terminal of its own
+  --tcp [HOST:]PORT   serve the mount over TCP on PORT (0: any free one), on
+                      loopback unless HOST is named (0.0.0.0 for every
+                      interface), one client at a time
   --silent            answer nothing, like a mount that is switched off
   --reply TEXT        answer every get-command (such as :GS#) with TEXT instead
                       of the real answer, to see how the tester takes a wrong
@@ -120,7 +155,8 @@ Options:
   --help              show this text
   --version           show the version
 
-The options combine; --silent and --reply exclude each other. Stop the
+The options combine; --silent and --reply exclude each other, and so do
+--device and --tcp. Stop the
 simulator with Ctrl+C.
 )";
 }

@@ -9,6 +9,10 @@ struct CommandLine {
     enum class Outcome { Run, ShowHelp, ShowVersion, Invalid };
 
     std::string device;  // empty: a pseudo-terminal of the program's own
+    // --tcp: serve on this TCP port (0: one the system picks), on tcpHost ("" for loopback).
+    bool tcp = false;
+    std::string tcpHost;
+    int tcpPort = 0;
     MountBehaviour behaviour;
     int noiseBytesPerSecond = 0;
     double dropAfterSeconds = 0;  // 0: never

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 namespace {
 

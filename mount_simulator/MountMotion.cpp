@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 double MountMotion::Axis::offsetAt(double at) const
 {

@@ -12,6 +12,7 @@
 #include "mount_simulator/CommandLine.h"
 #include "mount_simulator/MountSimulator.h"
 #include "mount_simulator/PtyMountLine.h"
+#include "mount_simulator/TcpMountLine.h"
 #include "mount_simulator/TranscriptPrinter.h"
 
 namespace {
@@ -22,15 +23,25 @@ constexpr int kDevicePort = 1;
 constexpr long kTickNs = 50L * 1000 * 1000;
 
 // Prints where the simulator can be reached, as the first line, so scripts can read it.
-std::unique_ptr<MountSimulator> openSimulator(const std::string& device)
+std::unique_ptr<MountSimulator> openSimulator(const CommandLine& commandLine)
 {
+    const std::string& device = commandLine.device;
+    std::string error;
+    if (commandLine.tcp) {
+        std::unique_ptr<TcpMountLine> line = TcpMountLine::listen(commandLine.tcpHost, commandLine.tcpPort, error);
+        if (!line) {
+            std::fprintf(stderr, "lx200-mount-sim: %s\n", error.c_str());
+            return nullptr;
+        }
+        std::printf("Mount simulator listening on %s\n", line->address().c_str());
+        return std::make_unique<MountSimulator>(std::move(line));
+    }
     if (!device.empty()) {
         platform::mapSerialPort(kDevicePort, device);
         auto simulator = std::make_unique<MountSimulator>(kDevicePort);
         std::printf("Mount simulator serving %s\n", device.c_str());
         return simulator;
     }
-    std::string error;
     std::unique_ptr<PtyMountLine> line = PtyMountLine::open(error);
     if (!line) {
         std::fprintf(stderr, "lx200-mount-sim: no pseudo-terminal: %s\n", error.c_str());
@@ -67,7 +78,7 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    std::unique_ptr<MountSimulator> simulator = openSimulator(commandLine.device);
+    std::unique_ptr<MountSimulator> simulator = openSimulator(commandLine);
     if (!simulator) return 1;
     TranscriptPrinter transcript(stdout);
     simulator->setObserver(&transcript);

@@ -29,8 +29,11 @@ struct SerialReadResult {
 // purge and destruction need both to be finished.
 class SerialPort {
 public:
-    // Opens COM<portNumber> (on POSIX the device that the port table names for it).
-    // Returns null if the device is absent, in use or not a serial line.
+    // Opens COM<portNumber> (on POSIX the device that the port table names for it). Where the
+    // table names a tcp:// address, it connects there instead: a network line, read and written
+    // as a serial one, where written means taken by the system's network stack. Returns null if
+    // the device is absent, in use or not a serial line, or the connection failed; openFailure()
+    // of the port table then says why, where the backend could tell.
     static std::unique_ptr<SerialPort> open(int portNumber);
 
     // Closes the device unless close() did already. Nothing further is written to it.

@@ -18,6 +18,12 @@ std::map<int, std::string>& table()
     return entries;
 }
 
+std::map<int, OpenFailure>& failures()
+{
+    static std::map<int, OpenFailure> reasons;
+    return reasons;
+}
+
 }  // namespace
 
 void mapSerialPort(int portNumber, const std::string& devicePath)
@@ -32,6 +38,26 @@ std::string serialDevicePath(int portNumber)
     auto entry = table().find(portNumber);
     if (entry != table().end()) return entry->second;
     return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
+bool networkAddressOf(int portNumber, NetworkAddress& address)
+{
+    std::string ignored;
+    const std::string path = serialDevicePath(portNumber);
+    return namesNetworkLine(path) && parseNetworkAddress(path, address, ignored);
+}
+
+void noteOpenFailure(int portNumber, const OpenFailure& failure)
+{
+    std::lock_guard<std::mutex> hold(tableLock());
+    failures()[portNumber] = failure;
+}
+
+OpenFailure openFailure(int portNumber)
+{
+    std::lock_guard<std::mutex> hold(tableLock());
+    auto entry = failures().find(portNumber);
+    return entry == failures().end() ? OpenFailure{} : entry->second;
 }
 
 }  // namespace platform

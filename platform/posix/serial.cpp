@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -13,6 +16,7 @@
 #include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
 #include "platform/posix/output_queue.h"
+#include "platform/posix/network_connect.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"
 
@@ -33,12 +37,14 @@ bool configureLine(int fd)
     return ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
-// Queues all of count bytes with the kernel, waiting while it has no room.
-SerialWriteResult queueBytes(int fd, const unsigned char* bytes, int count, const PollDeadline& deadline)
+// Queues all of count bytes with the kernel, waiting while it has no room. A socket whose far
+// end has gone fails rather than raising SIGPIPE.
+SerialWriteResult queueBytes(int fd, bool network, const unsigned char* bytes, int count, const PollDeadline& deadline)
 {
     int queued = 0;
     while (queued < count) {
-        ssize_t written = ::write(fd, bytes + queued, static_cast<size_t>(count - queued));
+        const size_t left = static_cast<size_t>(count - queued);
+        ssize_t written = network ? ::send(fd, bytes + queued, left, MSG_NOSIGNAL) : ::write(fd, bytes + queued, left);
         if (written > 0) {
             queued += static_cast<int>(written);
             continue;
@@ -79,10 +85,45 @@ struct SerialPort::Native {
     // same number, so a reader still inside read() cannot reach whatever a later open() is given.
     int fd = -1;
     std::atomic<bool> closed{false};
+    // A TCP connection to a mount on the network rather than a terminal.
+    bool network = false;
+    // Set by the reader when the far end closed the connection: a socket takes a write or two
+    // after that without complaint, but the mount will never see them.
+    std::atomic<bool> farEndGone{false};
 };
+
+namespace {
+
+// A network line has no line settings and no exclusive use: the connection is ours alone.
+std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress& address)
+{
+    OpenFailure failure;
+    const int fd = connectToMount(address, failure);
+    if (fd < 0) {
+        noteOpenFailure(portNumber, failure);
+        return nullptr;
+    }
+    return networkLineOn(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> networkLineOn(int fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    auto native = std::make_unique<SerialPort::Native>();
+    native->fd = fd;
+    native->network = true;
+    return std::make_unique<SerialPort>(std::move(native));
+}
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
 {
+    noteOpenFailure(portNumber, {});
+    NetworkAddress address;
+    if (networkAddressOf(portNumber, address)) return openNetworkLine(portNumber, address);
     const std::string path = serialDevicePath(portNumber);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -109,11 +150,15 @@ SerialPort::~SerialPort()
 SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
 {
     writeDone.reset();
-    if (native_->closed) return SerialWriteResult::Failed;
+    if (native_->closed || native_->farEndGone) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
-    TerminalOutputQueue output(native_->fd);
-    const SerialWriteResult result =
-        finishWrite(output, queueBytes(native_->fd, bytes, count, deadline), deadline);
+    SerialWriteResult result = queueBytes(native_->fd, native_->network, bytes, count, deadline);
+    // On a network line written means taken by the kernel: when the bytes reach the mount is
+    // the network's affair, and nothing can be withdrawn once taken.
+    if (!native_->network) {
+        TerminalOutputQueue output(native_->fd);
+        result = finishWrite(output, result, deadline);
+    }
     if (result != SerialWriteResult::Completed) return result;
     writeDone.set();
     return SerialWriteResult::Completed;
@@ -146,8 +191,10 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
                 count += static_cast<int>(got);
                 if (count == capacity) break;
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-                // End of file or an error: a hung-up terminal reads like this forever.
+                // End of file or an error: a hung-up terminal reads like this forever, and a
+                // socket once its far end has closed.
                 if (count > 0) break;
+                native_->farEndGone = true;
                 return {SerialReadOutcome::LineGone, 0};
             }
             pollfd more{native_->fd, POLLIN, 0};
@@ -161,13 +208,22 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
 // on a pseudo-terminal discarding output drops bytes that write() already reported as sent.
 void SerialPort::purge()
 {
-    if (!native_->closed) ::tcflush(native_->fd, TCIFLUSH);
+    if (native_->closed) return;
+    if (!native_->network) {
+        ::tcflush(native_->fd, TCIFLUSH);
+        return;
+    }
+    unsigned char unread[256];
+    while (::recv(native_->fd, unread, sizeof unread, MSG_DONTWAIT) > 0) {
+    }
 }
 
 void SerialPort::close()
 {
     if (native_->closed.exchange(true)) return;
     const int fd = native_->fd;
+    // The far end hears of it at once, and a reader's poll wakes up.
+    if (native_->network) ::shutdown(fd, SHUT_RDWR);
     // Exclusive use ends first, so the device can be opened again even while a reader's poll
     // still holds the terminal for a moment.
     ::ioctl(fd, TIOCNXCL);

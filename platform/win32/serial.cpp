@@ -1,11 +1,17 @@
 #include "platform/serial.h"
 
+// Winsock's header must come before windows.h.
+#include "platform/win32/network_connect.h"
+
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "platform/deadline.h"
 #include "platform/lock.h"
+#include "platform/serial_port_table.h"
 #include "platform/sleep.h"
 #include "platform/win32/line_settings.h"
 #include "platform/win32/native_event.h"
@@ -59,6 +65,12 @@ struct SerialPort::Native {
     HANDLE port = INVALID_HANDLE_VALUE;
     // Manual-reset completion signal of the reader's overlapped reads, reused by each.
     HANDLE readDone = nullptr;
+    // A TCP connection to a mount on the network: the socket is the handle, read and written
+    // overlapped like the device, but it has no line settings and no driver queue to look at.
+    bool network = false;
+    // Set by the reader when the far end closed the connection: a socket takes a write or two
+    // after that without complaint, but the mount will never see them.
+    std::atomic<bool> farEndGone{false};
 
     // Runs use(port) unless close() has released the port, and says whether it ran. Each request
     // on the handle goes through here, so none can reach a handle number that the system has
@@ -78,7 +90,11 @@ struct SerialPort::Native {
         LockGuard hold(portLock);
         if (closed) return;
         closed = true;
-        CloseHandle(port);
+        if (network) {
+            closesocket(reinterpret_cast<SOCKET>(port));
+        } else {
+            CloseHandle(port);
+        }
     }
 
 private:
@@ -146,10 +162,42 @@ SerialWriteResult waitUntilSent(SerialPort::Native& native, const Deadline& dead
     }
 }
 
+std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress& address)
+{
+    OpenFailure failure;
+    const SOCKET socket = connectToMount(address, failure);
+    if (socket == INVALID_SOCKET) {
+        noteOpenFailure(portNumber, failure);
+        return nullptr;
+    }
+    std::unique_ptr<SerialPort> line = networkLineOn(socket);
+    if (!line) noteOpenFailure(portNumber, {OpenFailure::CannotConnect, "the system could not make the line's event"});
+    return line;
+}
+
 }  // namespace
+
+std::unique_ptr<SerialPort> networkLineOn(SOCKET socket)
+{
+    HANDLE readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!readDone) {
+        closesocket(socket);
+        return nullptr;
+    }
+    const BOOL on = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    auto native = std::make_unique<SerialPort::Native>();
+    native->port = reinterpret_cast<HANDLE>(socket);
+    native->readDone = readDone;
+    native->network = true;
+    return std::make_unique<SerialPort>(std::move(native));
+}
 
 std::unique_ptr<SerialPort> SerialPort::open(int portNumber)
 {
+    noteOpenFailure(portNumber, {});
+    NetworkAddress address;
+    if (networkAddressOf(portNumber, address)) return openNetworkLine(portNumber, address);
     // The \\.\ form also reaches COM10 and above, which the bare name does not.
     char path[24];
     wsprintfA(path, "\\\\.\\COM%d", portNumber);
@@ -179,7 +227,7 @@ SerialPort::~SerialPort()
 SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
 {
     // Without its completion signal the write could be neither timed nor safely abandoned.
-    if (!writeDone.valid()) return SerialWriteResult::Failed;
+    if (!writeDone.valid() || native_->farEndGone) return SerialWriteResult::Failed;
     writeDone.reset();
     const Deadline deadline(timeoutMs);
     auto request = std::make_unique<WriteRequest>();
@@ -203,10 +251,11 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     } else if (!GetOverlappedResult(native_->port, &request->overlapped, &written, FALSE) ||
                written != static_cast<DWORD>(count)) {
         result = SerialWriteResult::Failed;
-    } else {
+    } else if (!native_->network) {
+        // On a network line written means taken by the network stack, which it now is.
         result = waitUntilSent(*native_, deadline);
     }
-    if (result != SerialWriteResult::Completed) {
+    if (result != SerialWriteResult::Completed && !native_->network) {
         // A write reported as not done leaves nothing queued to trickle out later.
         native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR); });
     }
@@ -244,9 +293,15 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
         // a steady stream), yet it holds what arrived: only other failures mean the line is gone.
         DWORD got = 0;
         if (!GetOverlappedResult(native_->port, &request, &got, FALSE) && GetLastError() != ERROR_TIMEOUT) {
+            native_->farEndGone = native_->network;
             return {SerialReadOutcome::LineGone, 0};
         }
         if (got > 0) return {SerialReadOutcome::Data, static_cast<int>(got)};
+        // A socket's read completes empty only once the far end has closed the connection.
+        if (native_->network) {
+            native_->farEndGone = true;
+            return {SerialReadOutcome::LineGone, 0};
+        }
         // Empty completions come now and then on a live line while the port is busy writing (Wine
         // gives them under a steady stream both ways); the port itself says whether it is still
         // there. Pausing on the stop event keeps a live line from spinning without delaying a stop.
@@ -260,7 +315,19 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
 // under Wine discarding output drops bytes that a write had already reported as sent.
 void SerialPort::purge()
 {
-    native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_RXCLEAR); });
+    if (!native_->network) {
+        native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_RXCLEAR); });
+        return;
+    }
+    native_->whileOpen([](HANDLE port) {
+        const SOCKET socket = reinterpret_cast<SOCKET>(port);
+        char unread[256];
+        u_long waiting = 0;
+        while (ioctlsocket(socket, FIONREAD, &waiting) == 0 && waiting > 0) {
+            const int size = static_cast<int>(std::min<u_long>(waiting, sizeof unread));
+            if (recv(socket, unread, size, 0) <= 0) break;
+        }
+    });
 }
 
 // Closing the handle also cancels a read pending on another thread; that reader then finds the

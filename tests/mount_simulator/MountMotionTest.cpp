@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mount_simulator/MountQuirk.h"
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 #include "support/CaseName.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "link/ReplyShape.h"
+#include "lx200/ReplyShape.h"
 
 namespace {
 

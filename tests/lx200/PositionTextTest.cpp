@@ -1,4 +1,4 @@
-#include "sky/PositionText.h"
+#include "lx200/PositionText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/ReplyShape.h"
+#include "lx200/ReplyShape.h"
 
 #include <gtest/gtest.h>
 
