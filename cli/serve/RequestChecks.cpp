@@ -52,8 +52,8 @@ bool readListenAddress(const std::string& text, ListenAddress& address, std::str
     std::string host = text.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     int port = 0;
-    if (!wholeNumber(text.substr(colon + 1), 1, 65535, port)) {
-        error = "the port in --listen " + text + " must be a number from 1 to 65535";
+    if (!wholeNumber(text.substr(colon + 1), 0, 65535, port)) {
+        error = "the port in --listen " + text + " must be a number from 1 to 65535, or 0 for any free one";
         return false;
     }
     address = {host, port};

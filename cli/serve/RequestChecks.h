@@ -18,7 +18,8 @@ struct ListenAddress {
     int port = 0;
 };
 
-// ADDRESS:PORT, as --listen takes it: 127.0.0.1:8080, 0.0.0.0:80, [::1]:8080.
+// ADDRESS:PORT, as --listen takes it: 127.0.0.1:8080, 0.0.0.0:80, [::1]:8080; port 0 is any
+// free port.
 bool readListenAddress(const std::string& text, ListenAddress& address, std::string& error);
 // Whether a server bound to host can be reached from other machines.
 bool reachableFromNetwork(const std::string& host);

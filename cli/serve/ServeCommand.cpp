@@ -62,7 +62,8 @@ int serve(const ServeOptions& options)
 
     const std::string token = makeToken();
     WebServer server(token, options.extraPorts);
-    if (!server.bind(address)) {
+    const int port = server.bind(address);
+    if (port < 0) {
         std::fprintf(stderr, "guide-link: cannot serve on %s: the port may be in use (try another with --listen "
                              "127.0.0.1:8081), or the address is not one of this machine's\n",
                      options.listen.c_str());
@@ -82,7 +83,7 @@ int serve(const ServeOptions& options)
     std::printf("guide-link serve: open this address in a browser%s:\n\n  http://%s:%d/?token=%s\n\n"
                 "Press Ctrl-C to stop.\n",
                 anyAddress ? " (or this machine's address on your network in its place)" : "", shown.c_str(),
-                address.port, token.c_str());
+                port, token.c_str());
     std::fflush(stdout);
 
     while (!interrupt::requested()) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -44,7 +44,11 @@ WebServer::WebServer(std::string token, std::vector<std::string> extraPorts)
 
 WebServer::~WebServer() { stop(); }
 
-bool WebServer::bind(const web::ListenAddress& address) { return server.bind_to_port(address.host, address.port); }
+int WebServer::bind(const web::ListenAddress& address)
+{
+    if (address.port == 0) return server.bind_to_any_port(address.host);
+    return server.bind_to_port(address.host, address.port) ? address.port : -1;
+}
 
 void WebServer::start()
 {

@@ -22,7 +22,8 @@ public:
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    bool bind(const web::ListenAddress& address);
+    // The port it listens on (any free one for port 0), or -1 if it cannot.
+    int bind(const web::ListenAddress& address);
     // Serves on threads of its own until stop().
     void start();
     // Ends every page's live updates and stops serving; the link stops its pulse as it goes.
