@@ -89,8 +89,10 @@ async function openPage() {
 
 // Asks for control as the page's button does (the page may have been given it already).
 async function takeControl(page) {
-  await page.evaluate(() => ask("/api/control"));
-  await page.locator("#control", {hasText: "This page has control"}).waitFor();
+  assert.ok(await page.evaluate(() => ask("/api/control")), await page.locator("#message").textContent());
+  await page.locator("#control", {hasText: "This page has control"}).waitFor().catch(async (error) => {
+    throw new Error(`${error.message}\nthe page shows: ${await page.locator("header").textContent()}`);
+  });
 }
 
 async function statusIs(page, text, timeout = 20000) {
@@ -204,6 +206,14 @@ test("refusals: no token, a wrong one, another site, bad values", async () => {
   const page = await fetch(base + "/");
   assert.equal(page.status, 200);
   assert.ok(!(await page.text()).includes(linkEnd), "the page without the token shows nothing of the mount");
+
+  for (const address of [`${base}/`, `${base}/?token=0123`]) {
+    const stranger = await context.newPage();
+    await stranger.goto(address);
+    await stranger.locator("#access").waitFor({state: "visible"});
+    assert.ok(await stranger.locator("#mount").isHidden(), `${address} shows the controls`);
+    await stranger.close();
+  }
 
   const browserPage = await openPage();
   await takeControl(browserPage);

@@ -186,14 +186,15 @@ function drawPlot() {
   motion.runs.forEach((run, index) => {
     const points = series[index];
     const kind = `run${index % 6}`;
-    svg("polyline", {points: points.map((p) => `${x(p.t)},${y(p.v)}`).join(" "), fill: "none", class: kind,
-      "stroke-width": 2}, plot);
+    svg("polyline", {points: points.map((p) => `${x(p.t)},${y(p.v)}`).join(" "), class: kind, "stroke-width": 2}, plot);
     for (const p of points) svg("circle", {cx: x(p.t), cy: y(p.v), r: 3.5, class: kind}, plot);
     for (const stop of motion.stops) {
       if (stop < points[0].t || stop > points[1].t) continue;
       svg("line", {x1: x(stop), y1: height - bottom - 10, x2: x(stop), y2: height - bottom + 2, class: `stop ${kind}`}, plot);
     }
-    svg("text", {x: x(points[1].t) + 4, y: Math.max(top + 10, y(points[1].v) - 6), class: "label"}, plot).textContent =
+    const nearRight = x(points[1].t) > width * 0.8;
+    svg("text", {x: x(points[1].t) + (nearRight ? -6 : 4), y: Math.max(top + 10, y(points[1].v) - 6),
+      "text-anchor": nearRight ? "end" : "start"}, plot).textContent =
       run.direction + (run.after_reversal ? " (backlash)" : "") + (run.runaway ? " STILL MOVING" : "");
   });
 }
