@@ -102,13 +102,11 @@ async function statusIs(page, text, timeout = 20000) {
   await until(`status "${text}"`, async () => (await page.locator("#status").textContent()) === text, timeout);
 }
 
-// The transcript as the page shows it: [{t (ms), text}].
+// The link test's transcript as the page shows it: [{t (ms), text}].
 async function transcript(page) {
   const lines = await page.locator("#transcript li").allTextContents();
-  return lines.map((line) => {
-    const m = line.match(/^(\d+\.\d+) s(.*)$/);
-    return {t: parseFloat(m[1]) * 1000, text: m[2]};
-  });
+  return lines.map((line) => line.match(/^(\d+\.\d+) s(.*)$/)).filter(Boolean)
+    .map((m) => ({t: parseFloat(m[1]) * 1000, text: m[2]}));
 }
 
 async function apiAs(page, path, body) {

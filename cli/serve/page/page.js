@@ -87,7 +87,8 @@ function addLine(line) {
   const item = document.createElement("li");
   const time = document.createElement("span");
   time.className = "t";
-  time.textContent = (line.t_ms / 1000).toFixed(3) + " s";
+  // The motion check runs on a link of its own, timed from its start.
+  time.textContent = (line.motion ? "check " : "") + (line.t_ms / 1000).toFixed(3) + " s";
   const text = document.createElement("span");
   text.className = line.kind;
   const arrow = line.kind === "sent" ? "\u2192 " : line.kind === "received" ? "\u2190 " : "status: ";
@@ -239,13 +240,13 @@ function onMotion(line) {
     break;
   case "sent":
     if (line.text.startsWith(":Q")) motion.stops.push(line.t_ms);
-    addLine({t_ms: line.t_ms, kind: "sent", text: line.text, ok: line.ok});
+    addLine({t_ms: line.t_ms, kind: "sent", text: line.text, ok: line.ok, motion: true});
     break;
   case "received":
-    addLine({t_ms: line.t_ms, kind: "received", text: line.text, hex: line.printable ? "" : line.hex});
+    addLine({t_ms: line.t_ms, kind: "received", text: line.text, hex: line.printable ? "" : line.hex, motion: true});
     break;
   case "status":
-    addLine({t_ms: line.t_ms, kind: "status", text: line.text});
+    addLine({t_ms: line.t_ms, kind: "status", text: line.text, motion: true});
     break;
   case "progress":
     progress.textContent = `Waiting for ${line.waiting_for} (${line.elapsed_s} s of ${line.limit_s}).`;
