@@ -31,6 +31,12 @@ WebServer::WebServer(std::string token, std::vector<std::string> extraPorts)
     : token(std::move(token)), extraPorts(std::move(extraPorts)), tester(hub)
 {
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+    // The library's default would let a second guide-link serve share the port, each answering
+    // some of the requests; only a quick restart after the last one ended may reuse it.
+    server.set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server.set_payload_max_length(kLargestBody);
     // An idle connection holds a thread, which stopping waits for.
     server.set_keep_alive_timeout(1);
