@@ -124,14 +124,19 @@ void WebTester::runMotion(devices::PortChoice port, Tester::MotionPlan plan)
 {
     devices::bindPort(port);
     MotionLines lines(hub);
-    std::FILE* stream = lines.open();
-    {
-        Output out(true, stream, stream);
-        out.begin("motion", port.device, "");
-        Tester tester(out, port, Tester::Settings{});
-        tester.motion(plan);
+    if (std::FILE* stream = lines.open()) {
+        {
+            Output out(true, stream, stream);
+            out.begin("motion", port.device, "");
+            Tester tester(out, port, Tester::Settings{});
+            tester.motion(plan);
+        }
+        std::fclose(stream);
+    } else {
+        hub.publish("motion", dump({{"event", "result"}, {"command", "motion"}, {"outcome", "error"},
+                                    {"exit_code", kExitCannotStart}, {"summary", "the check could not start"},
+                                    {"details", Json::array()}}));
     }
-    std::fclose(stream);
     {
         std::lock_guard<std::mutex> hold(mutex);
         motionRunning = false;

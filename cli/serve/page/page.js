@@ -30,11 +30,17 @@ function showMessage(text) {
 }
 
 async function ask(path, body) {
-  const response = await fetch(path, {
-    method: "POST",
-    headers: {"Content-Type": "application/json", "X-Guide-Link-Token": token, "X-Guide-Link-Page": pageKey},
-    body: JSON.stringify(body || {}),
-  });
+  let response;
+  try {
+    response = await fetch(path, {
+      method: "POST",
+      headers: {"Content-Type": "application/json", "X-Guide-Link-Token": token, "X-Guide-Link-Page": pageKey},
+      body: JSON.stringify(body || {}),
+    });
+  } catch (error) {
+    showMessage("guide-link does not answer: is it still running?");
+    return false;
+  }
   const reply = await response.json().catch(() => ({}));
   showMessage(response.ok ? "" : reply.error || `The server refused: ${response.status}`);
   return response.ok;
