@@ -278,6 +278,11 @@ void Output::motionBaseline(double creep, bool notTracking)
 void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures, int index, int total)
 {
     if (json_) {
+        // Where the mount was before the run, right after it and after the settling time, for a plot.
+        const auto reading = [this](const PositionReading& at) {
+            return Json{{"ra_s", at.rightAscension}, {"ra_t_ms", sinceStart(at.rightAscensionAt)},
+                        {"dec_arcsec", at.declination}, {"dec_t_ms", sinceStart(at.declinationAt)}};
+        };
         return line(dump({{"event", "run"}, {"index", index}, {"total", total},
                           {"direction", directionName(run.direction)}, {"judged", run.judged},
                           {"after_reversal", run.afterReversal}, {"pulses", run.pulses}, {"length_ms", run.lengthMs},
@@ -285,7 +290,8 @@ void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures
                           {"motion_arcsec", figures.motionArcsec}, {"resolution_arcsec", figures.resolutionArcsec},
                           {"rate", figures.rate}, {"rate_resolution", figures.rateResolution},
                           {"moved", figures.moved}, {"expected_way", figures.expectedWay},
-                          {"after_stop_arcsec", figures.afterStopArcsec}, {"runaway", figures.runaway}}));
+                          {"after_stop_arcsec", figures.afterStopArcsec}, {"runaway", figures.runaway},
+                          {"readings", {reading(run.before), reading(run.after), reading(run.later)}}}));
     }
     const std::string role = runRole(run);
     line(fmt::format("[{}/{}] {}{}: {} x {} ms, {:.1f} ms on the line: moved {} at {} sidereal, {}; after the stop "

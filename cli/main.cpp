@@ -16,6 +16,9 @@
 #include "cli/SerialDevices.h"
 #include "cli/SimulatedMount.h"
 #include "cli/Tester.h"
+#ifdef GUIDE_LINK_SERVE
+#include "cli/serve/ServeCommand.h"
+#endif
 #include "link/PulseLength.h"
 
 namespace {
@@ -265,6 +268,12 @@ int main(int argc, char** argv)
     ports->add_option("--extra-port", arguments.extraPorts,
                       std::string("list this device too (repeatable); ") + devices::kExtraPortsVariable +
                           " names more, separated as PATH is");
+
+#ifdef GUIDE_LINK_SERVE
+    web::addServeCommand(app);
+#else
+    app.footer(std::string(kFooter) + "\n\nserve, the tester on a web page, comes with the Linux builds only.");
+#endif
 
     try {
         app.parse(argc, argv);

@@ -52,13 +52,15 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the programs link, cpp-httplib's among them, become the package's dependencies.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "guide-link checks the link between a computer and a telescope mount that speaks
 the Meade LX200 serial command set, before a night of autoguiding depends on
 it: it runs the handshake (sidereal time, right ascension, declination) and
 sends guide pulses north, south, east and west, timing each one, and says what
 went wrong and what to do about it. It prints every byte on the line, or JSON
-for scripts.
+for scripts. guide-link serve shows the same test, and a check of how the
+mount moves, on a web page for a phone or tablet at the telescope.
 
 lx200-mount-sim plays an LX200 mount on a pseudo-terminal or a serial device,
 prints every command it receives, and can be made to misbehave, for trying

@@ -23,6 +23,11 @@ missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
+# npm, for the browser test's playwright-core: Debian's nodejs leaves it to a package of its own,
+# while NodeSource's nodejs carries it and conflicts with that package.
+if printf '%s\n' "${packages[@]}" | grep -qx nodejs && ! command -v npm >/dev/null; then
+    missing+=(npm)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 as_root=()

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/SerialDevices.h"
+#include "cli/Tester.h"
+#include "cli/serve/Refusal.h"
+#include "link/Direction.h"
+#include "link/PulseLength.h"
+
+// What guide-link serve accepts from the network, read and checked before anything is done with
+// it: where to listen, the access token, the page's origin and the values of each request.
+namespace web {
+
+struct ListenAddress {
+    std::string host;
+    int port = 0;
+};
+
+// ADDRESS:PORT, as --listen takes it: 127.0.0.1:8080, 0.0.0.0:80, [::1]:8080; port 0 is any
+// free port.
+bool readListenAddress(const std::string& text, ListenAddress& address, std::string& error);
+// Whether a server bound to host can be reached from other machines.
+bool reachableFromNetwork(const std::string& host);
+
+// A fresh access token: 128 bits from the system's random source, as 32 hex digits.
+std::string makeToken();
+// Compares in a time that does not depend on where the two differ.
+bool tokenMatches(const std::string& given, const std::string& token);
+
+// A request's Origin header (empty when the browser sent none) against the Host it was sent
+// to: a page served by anyone else may not drive the mount.
+bool sameOrigin(const std::string& origin, const std::string& host);
+
+// The members of a request's JSON body. Each leaves its output alone when it refuses.
+MaybeRefusal readPulseLength(const nlohmann::json& body, PulseLength& length);
+MaybeRefusal readDirection(const nlohmann::json& body, Direction& direction);
+// A serial device on this machine or a tcp:// address, through guide-link's own port reading.
+MaybeRefusal readPort(const nlohmann::json& body, int linkNumber, devices::PortChoice& port);
+MaybeRefusal readMotionPlan(const nlohmann::json& body, Tester::MotionPlan& plan);
+
+}  // namespace web

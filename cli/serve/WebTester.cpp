@@ -1,0 +1,247 @@
+#include "cli/serve/WebTester.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "cli/Output.h"
+#include "cli/PulseBound.h"
+#include "cli/WireText.h"
+#include "link/StatusCode.h"
+#include "link/StatusText.h"
+
+namespace {
+
+using Json = nlohmann::json;
+using namespace std::chrono_literals;
+
+// Enough of the transcript for a page opened in the middle of a session.
+constexpr size_t kTranscriptKept = 400;
+
+std::string dump(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The motion check's output, a JSON object a line, goes to every page as it is written.
+class MotionLines {
+public:
+    explicit MotionLines(EventHub& hub) : hub(hub) {}
+
+    std::FILE* open()
+    {
+        const cookie_io_functions_t functions{nullptr, &MotionLines::write, nullptr, nullptr};
+        return fopencookie(this, "w", functions);
+    }
+
+private:
+    static ssize_t write(void* cookie, const char* bytes, size_t size)
+    {
+        auto* self = static_cast<MotionLines*>(cookie);
+        self->pending.append(bytes, size);
+        for (size_t end; (end = self->pending.find('\n')) != std::string::npos;) {
+            self->hub.publish("motion", self->pending.substr(0, end));
+            self->pending.erase(0, end + 1);
+        }
+        return static_cast<ssize_t>(size);
+    }
+
+    EventHub& hub;
+    std::string pending;
+};
+
+}  // namespace
+
+WebTester::WebTester(EventHub& hub) : hub(hub), pumpThread([this] { pump(); }) {}
+
+WebTester::~WebTester() { stop(); }
+
+void WebTester::stop()
+{
+    stopping = true;
+    if (pumpThread.joinable()) pumpThread.join();
+    if (motionThread.joinable()) motionThread.join();
+    std::lock_guard<std::mutex> hold(mutex);
+    session.reset();
+}
+
+double WebTester::sinceStart(Clock::time_point at) const
+{
+    return std::round(std::chrono::duration<double, std::milli>(at - origin).count() * 10) / 10;
+}
+
+web::MaybeRefusal WebTester::busy() const
+{
+    if (!session) return web::Refusal{503, "guide-link is stopping."};
+    if (motionRunning) return web::Refusal{409, "The motion check is running: wait for its verdict."};
+    return std::nullopt;
+}
+
+web::MaybeRefusal WebTester::connect(const devices::PortChoice& port)
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    if (web::MaybeRefusal refusal = busy()) return refusal;
+    // As the dialog does, a connect while connected is the link's to refuse ("Already connected").
+    if (!portOpen) {
+        devices::bindPort(port);
+        device = port.device;
+    }
+    session->connect(kPortNumber);
+    return std::nullopt;
+}
+
+web::MaybeRefusal WebTester::disconnect()
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    if (web::MaybeRefusal refusal = busy()) return refusal;
+    session->disconnect();
+    return std::nullopt;
+}
+
+web::MaybeRefusal WebTester::pulse(Direction direction, const PulseLength& length)
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    if (web::MaybeRefusal refusal = busy()) return refusal;
+    asked = AskedPulse{direction, length};
+    session->correction(direction, length.ticks());
+    return std::nullopt;
+}
+
+web::MaybeRefusal WebTester::startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan)
+{
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        if (web::MaybeRefusal refusal = busy()) return refusal;
+        if (portOpen) return web::Refusal{409, "Disconnect first: the motion check opens the port itself."};
+        motionRunning = true;
+        device = port.device;
+    }
+    publishState();
+    if (motionThread.joinable()) motionThread.join();
+    motionThread = std::thread([this, port, plan] { runMotion(port, plan); });
+    return std::nullopt;
+}
+
+void WebTester::runMotion(devices::PortChoice port, Tester::MotionPlan plan)
+{
+    devices::bindPort(port);
+    MotionLines lines(hub);
+    if (std::FILE* stream = lines.open()) {
+        {
+            Output out(true, stream, stream);
+            out.begin("motion", port.device, "");
+            Tester tester(out, port, Tester::Settings{});
+            tester.motion(plan);
+        }
+        std::fclose(stream);
+    } else {
+        hub.publish("motion", dump({{"event", "result"}, {"command", "motion"}, {"outcome", "error"},
+                                    {"exit_code", kExitCannotStart}, {"summary", "the check could not start"},
+                                    {"details", Json::array()}}));
+    }
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        motionRunning = false;
+    }
+    publishState();
+}
+
+void WebTester::pump()
+{
+    while (!stopping) {
+        const std::optional<LinkEvent> event = session->next(100ms);
+        if (!event) continue;
+        note(*event);
+        measure(*event);
+    }
+}
+
+void WebTester::note(const LinkEvent& event)
+{
+    Json line = {{"t_ms", sinceStart(event.at)}};
+    switch (event.kind) {
+    case LinkEvent::Kind::Status:
+        line["kind"] = "status";
+        line["text"] = wire::statusLine(event.code);
+        break;
+    case LinkEvent::Kind::Sent:
+        line["kind"] = "sent";
+        line["ok"] = event.ok;
+        break;
+    case LinkEvent::Kind::Received:
+        line["kind"] = "received";
+        break;
+    }
+    if (event.kind != LinkEvent::Kind::Status) {
+        line["text"] = wire::escaped(event.bytes);
+        line["hex"] = wire::printable(event.bytes) ? "" : wire::hex(event.bytes);
+    }
+    bool stateChanged = false;
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        transcript.push_back(line);
+        if (transcript.size() > kTranscriptKept) transcript.pop_front();
+        if (event.kind == LinkEvent::Kind::Status && statusText(event.code) != nullptr) {
+            status = event.code;
+            const StatusCode code = static_cast<StatusCode>(event.code);
+            if (code == StatusCode::Connecting) portOpen = true;
+            if (code == StatusCode::CannotOpenPort || code == StatusCode::Timeout ||
+                code == StatusCode::ConnectionClosed) {
+                portOpen = false;
+            }
+            stateChanged = true;
+        }
+    }
+    hub.publish("line", dump(line));
+    if (stateChanged) publishState();
+}
+
+void WebTester::measure(const LinkEvent& event)
+{
+    if (event.kind != LinkEvent::Kind::Sent) return;
+    Json report;
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        if (startsWith(event.bytes, ":M")) {
+            move = event;
+            return;
+        }
+        if (!startsWith(event.bytes, ":Q") || !move || !asked) return;
+        const PulseLength& length = asked->length;
+        const PulseBound bound = PulseBound::forPulse(length.ms, length.ticks(), PulseBound::kDefaultAllowanceMs, 0);
+        report = {{"direction", directionName(asked->direction)}, {"asked_ms", length.ms}, {"ticks", length.ticks()},
+                  {"lower_ms", bound.lowerMs}, {"upper_ms", bound.upperMs}, {"written", move->ok && event.ok}};
+        if (move->ok && event.ok) {
+            const double measured = std::chrono::duration<double, std::milli>(event.at - move->at).count();
+            report["measured_ms"] = std::round(measured * 10) / 10;
+            report["within"] = bound.holds(measured);
+        }
+        move.reset();
+    }
+    hub.publish("pulse", dump(report));
+}
+
+Json WebTester::stateLocked() const
+{
+    return {{"status", status}, {"status_text", status ? wire::statusLine(status) : ""}, {"port_open", portOpen},
+            {"port", device}, {"motion_running", motionRunning}};
+}
+
+Json WebTester::state() const
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    Json whole = stateLocked();
+    whole["transcript"] = Json::array();
+    for (const Json& line : transcript) whole["transcript"].push_back(line);
+    whole["pulse_length"] = {{"shortest_ms", PulseLength::kShortestMs}, {"longest_ms", PulseLength::kLongestMs},
+                             {"step_ms", PulseLength::kMsPerTick}};
+    return whole;
+}
+
+void WebTester::publishState()
+{
+    Json now;
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        now = stateLocked();
+    }
+    hub.publish("state", dump(now));
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "cli/LinkSession.h"
+#include "cli/SerialDevices.h"
+#include "cli/Tester.h"
+#include "cli/serve/EventHub.h"
+#include "cli/serve/Refusal.h"
+#include "link/PulseLength.h"
+
+// The dialog's test and the motion check for guide-link serve. The dialog's test runs on a link
+// that lives as long as the server, so a page that goes away leaves its pulse to the link's own
+// countdown; the motion check runs on a link of its own, as guide-link motion does. Everything
+// the link does goes to every page as events: "status", "line" (the transcript), "pulse" (a
+// pulse's measured length), "motion" (the check's JSON lines) and "state".
+class WebTester {
+public:
+    explicit WebTester(EventHub& hub);
+    ~WebTester();
+    WebTester(const WebTester&) = delete;
+    WebTester& operator=(const WebTester&) = delete;
+
+    // The link's port number for the device the page chose.
+    static constexpr int kPortNumber = 1;
+
+    web::MaybeRefusal connect(const devices::PortChoice& port);
+    web::MaybeRefusal disconnect();
+    web::MaybeRefusal pulse(Direction direction, const PulseLength& length);
+    web::MaybeRefusal startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan);
+
+    // Waits for a motion check to end (Ctrl-C ends it), then shuts the link down, which sends
+    // the stop of a pulse still running at once; requests after that are refused.
+    void stop();
+
+    // What a page shows when it opens: the status, the port, the transcript so far.
+    nlohmann::json state() const;
+
+private:
+    using Clock = LinkEvent::Clock;
+    struct AskedPulse {
+        Direction direction;
+        PulseLength length;
+    };
+
+    void pump();
+    void note(const LinkEvent& event);
+    void measure(const LinkEvent& event);
+    void runMotion(devices::PortChoice port, Tester::MotionPlan plan);
+    nlohmann::json stateLocked() const;
+    void publishState();
+    // Refuses while the motion check runs, or once the link is shut down.
+    web::MaybeRefusal busy() const;
+    double sinceStart(Clock::time_point at) const;
+
+    EventHub& hub;
+    const Clock::time_point origin = Clock::now();
+
+    mutable std::mutex mutex;  // guards all below but the link
+    int status = 0;
+    bool portOpen = false;
+    std::string device;
+    std::optional<AskedPulse> asked;
+    std::optional<LinkEvent> move;
+    bool motionRunning = false;
+    std::deque<nlohmann::json> transcript;  // the latest lines, for pages that open later
+
+    std::unique_ptr<LinkSession> session = std::make_unique<LinkSession>();
+    std::atomic<bool> stopping{false};
+    std::thread pumpThread;
+    std::thread motionThread;
+};
