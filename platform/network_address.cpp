@@ -7,6 +7,11 @@ namespace platform {
 
 bool namesNetworkLine(const std::string& text) { return text.rfind(kNetworkScheme, 0) == 0; }
 
+std::string networkAddressText(const std::string& host, const std::string& port, bool ipv6)
+{
+    return std::string(kNetworkScheme) + (ipv6 ? "[" + host + "]" : host) + ":" + port;
+}
+
 bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error, bool anyPort)
 {
     const std::string example = " (give it as tcp://HOST:PORT, such as tcp://192.168.0.10:9999)";

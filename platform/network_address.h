@@ -22,4 +22,7 @@ bool namesNetworkLine(const std::string& text);
 // the address is one to listen on, anyPort lets port 0 stand for one the system picks.
 bool parseNetworkAddress(const std::string& text, NetworkAddress& address, std::string& error, bool anyPort = false);
 
+// tcp://HOST:PORT for a numeric host and port, the host in brackets if it is an IPv6 address.
+std::string networkAddressText(const std::string& host, const std::string& port, bool ipv6);
+
 }  // namespace platform

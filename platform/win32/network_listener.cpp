@@ -23,8 +23,7 @@ std::string addressOf(SOCKET socket)
                     NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "";
     }
-    const bool v6 = bound.ss_family == AF_INET6;
-    return std::string(kNetworkScheme) + (v6 ? "[" : "") + host + (v6 ? "]:" : ":") + port;
+    return networkAddressText(host, port, bound.ss_family == AF_INET6);
 }
 
 }  // namespace
