@@ -12,7 +12,7 @@
 #    dialog-driver.exe of the same kind). Where this machine cannot run 32-bit x86 code, the
 #    32-bit programs run in a 32-bit Windows machine in software (tools/win32-vm/) instead:
 #    guide-link.exe's check and pulse on COM2 against the simulated mount, and a session on the
-#    dialog (connect, a pulse each way, disconnect, close)
+#    dialog (connect, a pulse each way, disconnect, close); WIN32_VM=1 asks for that anyway
 #  - SHA256SUMS of the folder, if there is one
 #   tools/check-release.sh [FOLDER]
 set -uo pipefail
@@ -278,7 +278,7 @@ check_zip() {
 
     local wine=/usr/lib/wine/wine
     [ "$kind" = win64 ] && wine=/usr/lib/wine/wine64
-    if [ "$kind" = win32 ] && ! "$wine" --version >/dev/null 2>&1; then
+    if [ "$kind" = win32 ] && { [ "${WIN32_VM:-0}" = 1 ] || ! "$wine" --version >/dev/null 2>&1; }; then
         if [ -z "${DIALOG_DRIVER:-}" ]; then
             fail "the 32-bit programs in the 32-bit Windows machine: DIALOG_DRIVER names no dialog-driver.exe"
         else

@@ -25,8 +25,11 @@ export DISPLAY=:1
 Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 
 failed=0
+# verdict STATUS WHAT: one line, with the seconds since the machine started.
 verdict() {
-    if [ "$1" = 0 ]; then echo "ok    $2"; else echo "FAIL  $2"; failed=1; fi
+    local since_boot
+    since_boot=$(cut -d' ' -f1 /proc/uptime)
+    if [ "$1" = 0 ]; then echo "ok    $2 [${since_boot%.*} s]"; else echo "FAIL  $2 [${since_boot%.*} s]"; failed=1; fi
 }
 # guide_link WHAT ARGS...: runs guide-link.exe (two minutes at most), shows its output, and
 # judges its exit code.
