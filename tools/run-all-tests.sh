@@ -62,7 +62,7 @@ check_shipped_tester() {
 # boot: guide-link.exe's check and pulse on COM2 and the tester's dialog worked through the dialog
 # driver. The windows64 preset runs the whole suite on the same sources.
 run_in_win32_machine() {
-    echo "This machine cannot run 32-bit x86 code: the shipped programs run in tools/win32-vm/."
+    echo "The shipped 32-bit programs run in the 32-bit Windows machine (tools/win32-vm/)."
     cmake --preset native >/dev/null
     cmake --build --preset native -j "$jobs" --target lx200-mount-sim
     tools/win32-vm/test-programs.sh build/windows/cli/guide-link.exe \
