@@ -8,10 +8,9 @@
 set -u
 
 # The programs run from the machine's own disk, as they would on Windows. Run straight from the
-# shared folder they break: Wine loads a section whose file offset is not page-aligned (as in
-# MinGW's executables) with a single read(), and over 9p one read returns at most about msize
-# bytes, so the rest of a large .text section stays zeros and the program dies at the first call
-# into it ("page fault on read access to 00000000").
+# shared folder a large one breaks: loaded by Wine from 9p without the page cache (cache=none or
+# cache=mmap; with cache=loose it loads), part of its code arrives as zeros, and it dies at the
+# first call there ("page fault on read access to 00000000"; winedbg shows 00 00 at main).
 work=/root/session
 mkdir -p "$work"
 cp "$(dirname "$0")"/*.exe "$(dirname "$0")"/*.sh "$work/"
