@@ -24,6 +24,13 @@ fi
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 started=$(date +%s)
 mkdir -p "$cache"
+# One build at a time: a second caller waits for the first one's image.
+exec 9>"$cache/build.lock"
+flock 9
+if [ -f "$image/root.img" ]; then
+    echo "$image"
+    exit 0
+fi
 work=$(mktemp -d "$cache/building.XXXXXX")
 tree=$work/tree
 mounted=()
@@ -70,7 +77,7 @@ cp "$tree"/boot/initrd.img-* "$work/initrd.img"
 
 step "making the root file system"
 size=$(($(du -sm "$tree" | cut -f1) + 1536))
-mkfs.ext4 -q -L root -d "$tree" "$work/root.img" "${size}M"
+mkfs.ext4 -q -L root -d "$tree" "$work/root.img" "${size}M" >/dev/null
 rm -rf "$tree"
 
 # Wine makes its prefix inside the machine (this one cannot run 32-bit code); that boot writes to

@@ -9,6 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [ $# -eq 4 ] || { sed -n 's/^#   /usage: /p' "$0" >&2; exit 2; }
 
+"$here/../install-packages.sh" win32-vm
 image=$("$here/build-image.sh")
 share=$(mktemp -d "${TMPDIR:-/tmp}/win32-vm.XXXXXX")
 trap 'rm -rf "$share"' EXIT
