@@ -69,51 +69,6 @@ Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 sleep 1
-cmake/wine-run.sh "$prefix" "$tester" &
-tester_pid=$!
-pids+=("$tester_pid")
-
-coproc DRIVER { cmake/wine-run.sh "$prefix" build/$windows/tools/dialog_driver/dialog-driver.exe 2>/dev/null; }
-pids+=("$DRIVER_PID")
-ask() {
-    echo "$*" >&"${DRIVER[1]}"
-    IFS= read -r answer <&"${DRIVER[0]}"
-    answer=${answer%$'\r'}
-}
-# Waits up to 20 s for the status line to read $1.
-await_status() {
-    for _ in $(seq 200); do
-        ask text 110
-        [ "$answer" = "$1" ] && { echo "    status: $answer"; return 0; }
-        sleep 0.1
-    done
-    echo "    status: $answer (expected \"$1\")"
-    return 1
-}
-
-ask wait 30000
-[ "$answer" = ok ] || { echo "The tester's dialog did not appear." >&2; exit 1; }
-echo "--- pressing Connect with COM1 selected"
-ask select 102 0
-ask click 100
-await_status Ready
-ask screenshot "Z:${work//\//\\}\\tester.bmp"
-for arrow in 140:north 141:south 142:east 143:west; do
-    echo "--- a 1000 ms pulse ${arrow#*:}"
-    ask click "${arrow%%:*}"
-    await_status "Sending correction pulse."
-    await_status Ready
-done
-echo "--- pressing Disconnect"
-ask click 101
-await_status "Connection closed"
-echo "--- closing the tester"
-ask close
-ask gone 10000
-[ "$answer" = ok ] || { echo "The tester's dialog did not close." >&2; exit 1; }
-for _ in $(seq 150); do kill -0 "$tester_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$tester_pid" 2>/dev/null && { echo "The tester did not end within 15 s of closing." >&2; exit 1; }
-code=0
-wait "$tester_pid" || code=$?
-[ "$code" = 0 ] || { echo "The tester ended with code $code." >&2; exit 1; }
+tools/dialog-session.sh cmake/wine-run.sh "$prefix" "$tester" \
+    build/$windows/tools/dialog_driver/dialog-driver.exe COM1 "Z:${work//\//\\}\\tester.bmp"
 echo "Screenshot of the connected dialog: $work/tester.bmp"
