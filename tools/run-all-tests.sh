@@ -4,8 +4,9 @@
 # 32-bit (the program that ships) and 64-bit; cross-built for ARM Linux under qemu (linux-arm64,
 # linux-armhf), leaving out the slowest there, when named. A machine that cannot run 32-bit x86
 # code (some virtual machines cannot) runs no 32-bit Wine: there the 32-bit programs run in a
-# 32-bit Windows machine in software, and the 64-bit build runs the whole suite. Stops at the
-# first preset that fails.
+# 32-bit Windows machine in software, and the 64-bit build runs the whole suite; where the
+# 32-bit Wine runs, the 32-bit build runs the whole suite and the 64-bit one is only built. Stops
+# at the first preset that fails.
 #   tools/run-all-tests.sh [PRESET...]        (WIN32_VM=1: the 32-bit programs in the machine anyway)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,14 @@ presets=("$@")
 # add a quarter of an hour to a run that already takes the better part of one.
 [ ${#presets[@]} -gt 0 ] || presets=(native native-tsan native-asan windows windows64)
 jobs=$(nproc)
+# The native tests mostly wait on timers, each over a serial line of its own: twice as many as
+# there are cores run at once. Under the sanitizers, which slow every thread, and under Wine,
+# whose tests over a line take turns, one per core.
+native_jobs=$((2 * jobs))
+# The sanitizer runs leave out the longest timing scenarios, which exercise no thread or memory
+# path that shorter tests do not: guide-link's motion measurements, the twelve fresh pulses, the
+# pulse timing and quirk table over TCP, and the noise flood. The native run has them all.
+sanitizer_skips='GuideLinkMotion\.|MotionOverTcp\.|PulsesFromFreshPrograms|GuideLinkNetwork\.PulsesAreTimed|NoiseFlood'
 
 # The Windows tests run under Wine on a display of their own. Wine's server outlives each program
 # for a while and holds on to the display it met first, so it must not live on from another run.
@@ -91,11 +100,17 @@ for preset in "${presets[@]}"; do
             run_in_win32_machine
         fi
     elif [ "$preset" = windows64 ]; then
-        run_windows_tests windows64
+        if $runs_32_bit_wine && [[ " ${presets[*]} " == *" windows "* ]]; then
+            echo "The 32-bit build ran the whole suite under Wine; the 64-bit twin is only built."
+        else
+            run_windows_tests windows64
+        fi
     elif [[ $preset == linux-arm* ]]; then
         run_tests_under_qemu "$preset"
+    elif [ "$preset" = native ]; then
+        ctest --preset native -j "$native_jobs"
     else
-        ctest --preset "$preset" -j "$jobs"
+        ctest --preset "$preset" -j "$jobs" -E "$sanitizer_skips"
     fi
 done
 echo "=== all tests passed: ${presets[*]}"
