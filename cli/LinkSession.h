@@ -40,6 +40,7 @@ public:
     void connect(int port) { link.connect(port); }
     void disconnect() { link.disconnect(); }
     void correction(Direction direction, int ticks) { link.sendCorrection(static_cast<int>(direction), ticks); }
+    void halt() { link.halt(); }
 
     // The next event, waiting at most timeout for one.
     std::optional<LinkEvent> next(std::chrono::milliseconds timeout);

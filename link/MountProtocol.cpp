@@ -47,6 +47,13 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
     case ControlFrame::CommandTick:
         if (portOpen) handleTick();
         return;
+    case ControlFrame::CommandHalt:
+        if (portOpen) {
+            halt();
+        } else {
+            report(StatusCode::NotConnected);
+        }
+        return;
     default:
         // Corrections, and codes without a meaning, which startCorrection ignores.
         if (portOpen) {
@@ -132,6 +139,17 @@ bool MountProtocol::stopRunningPulses()
         decTicks = 0;
     }
     return allSent;
+}
+
+void MountProtocol::halt()
+{
+    // :Q# first; then each direction's stop, for mounts without :Q# and mounts that hold each
+    // direction as a key of its own.
+    bool allSent = send(":Q#");
+    for (const char* stop : {":Qn#", ":Qs#", ":Qe#", ":Qw#"}) allSent &= send(stop);
+    raTicks = 0;
+    decTicks = 0;
+    report(allSent ? StatusCode::Ready : StatusCode::CommunicationError);
 }
 
 const char* MountProtocol::eastWestStop() const

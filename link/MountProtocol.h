@@ -50,6 +50,9 @@ private:
     void handleResponse(const char* reply, int length);
     void failHandshake();
     void startCorrection(const unsigned char* frame);
+    // Stops every motion of the mount, whoever started it, and ends the running pulses with it;
+    // reports Ready, or a communication error if a stop could not be written.
+    void halt();
     // Each sends a stop command and returns false if it could not be written.
     bool endPulse(const char* stopCommand);
     // East/west first, then north/south, only the axes whose pulse is running.
