@@ -30,12 +30,13 @@ public:
         int gapMs = 250;  // between the pulses of a series, for the mount to settle
     };
 
-    // How motion measures: each run is pulses of lengthMs back to back.
+    // How motion measures: each run is at most pulses of lengthMs back to back, less where the
+    // rate a probe or an earlier run showed would carry the mount too far.
     struct MotionPlan {
         int pulses = 5;
         int lengthMs = 5000;
-        int baselineMs = 5000;  // between the two readings with no pulse
-        int settleMs = 3000;    // from the reading after a run to the one that shows it stopped
+        int baselineMs = 5000;  // from the first reading with no pulse to the last
+        int settleMs = 3000;    // at least, from the reading after a run to the one that shows it stopped
     };
 
     Tester(Output& out, const devices::PortChoice& port, const Settings& settings);
@@ -62,6 +63,17 @@ private:
     std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome);
     // Runs the run's pulses back to back on the open link; the problem if one failed.
     std::string runPulses(motion::Run& run);
+    // Runs one step of motion from the open link: the pulses, the reading after them, and for
+    // a run the settling wait and the reading that shows it stopped; the link is left open.
+    // The problem if a pulse or a reading failed.
+    std::string runMotionStep(motion::Run& run, const motion::Baseline& baseline, int settleMs, Handshake& outcome);
+    // Sizes one run from the last of its direction, runs it and prints it; false once motion must
+    // stop. Where maySize, a judged run that was cut short and would size a longer one only sizes.
+    bool motionRun(motion::Run run, const MotionPlan& plan, const motion::Baseline& baseline,
+                   std::vector<motion::Run>& runs, std::string& problem, bool maySize = false);
+    // For a measurement cut short: stops everything the mount does, reads whether it stopped,
+    // and says so; the details to add to the result.
+    std::vector<std::string> haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs);
     int positionUnread(Handshake outcome);
     void disconnect();
     // Takes events for ms, printing them.
