@@ -135,10 +135,10 @@ RunFigures figuresOf(const Run& run, const Baseline& baseline)
     figures.moved = std::fabs(figures.motionArcsec) > figures.marginArcsec;
     figures.expectedWay = figures.motionArcsec > 0;
     figures.tooFast = std::fabs(figures.rate) - figures.rateMargin > kMaxGuideRate;
-    // A run that did not clearly move bounds little: backlash may have eaten it. The next is
-    // sized for the fastest rate a probe could miss.
+    // A probe that did not clearly move bounds little: the slack of a reversal may have eaten
+    // it. The run after it is sized for the fastest rate a probe could miss.
     figures.fastestRate = std::fabs(figures.rate) + figures.rateMargin;
-    if (!figures.moved) figures.fastestRate = std::max(figures.fastestRate, kMaxGuideRate);
+    if (!figures.moved && run.role == Run::Role::Probe) figures.fastestRate = std::max(figures.fastestRate, kMaxGuideRate);
     if (run.later) {
         figures.afterStopArcsec = way * change(run.after, *run.later, declination, baseline);
         figures.runaway = std::fabs(figures.afterStopArcsec) > marginBetween(run.after, *run.later, declination, baseline);
@@ -227,8 +227,8 @@ std::optional<AxisRate> axisRateOf(const std::vector<Run>& runs, const Baseline&
 
 namespace {
 
-// How far run should have moved at the rate of the opposite direction, or else of the other
-// axis, where one of them moved; 0 where none did.
+// How far run should have moved at the rate of the opposite direction, where that moved; 0
+// where it did not. The other axis predicts nothing: many mounts guide it at another rate.
 double predictedArcsec(const Run& run, const std::vector<Run>& runs, const Baseline& baseline)
 {
     const bool declination = onDeclination(run.direction);
@@ -237,10 +237,6 @@ double predictedArcsec(const Run& run, const std::vector<Run>& runs, const Basel
         if (!other.judged() || other.direction == run.direction || onDeclination(other.direction) != declination) continue;
         const RunFigures figures = figuresOf(other, baseline);
         if (figures.moved) rate = std::fabs(figures.rate);
-    }
-    if (rate == 0) {
-        const std::optional<AxisRate> axis = axisRateOf(runs, baseline, !declination);
-        if (axis) rate = axis->rate;
     }
     return rate * siderealOnSky(run.before, declination) * run.measuredMs / 1000.0;
 }

@@ -85,8 +85,8 @@ struct RunFigures {
     bool runaway = false;
     // Beyond any guide rate, the margin taken off.
     bool tooFast = false;
-    // The fastest the direction can be, the margin added, and no less than kMaxGuideRate where
-    // it did not clearly move: what the next run is sized by.
+    // The fastest the direction can be, the margin added, and no less than kMaxGuideRate for a
+    // probe that did not clearly move: what the next run is sized by.
     double fastestRate = 0;
 };
 RunFigures figuresOf(const Run& run, const Baseline& baseline);
@@ -106,7 +106,7 @@ RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int leng
 
 // What the runs say, each finding naming a direction where it has one.
 struct Finding {
-    // NoMotion is judged against the motion the other directions' rates predict: a run too short
+    // NoMotion is judged against the motion the opposite direction's rate predicts: a run too short
     // for that motion to clear the margin twice over cannot tell, and says so (TooShort).
     enum class Kind { Tracking, TooFast, NoMotion, TooShort, Runaway, Reversed, Unequal, UnusualRate, Backlash };
     Kind kind;

@@ -100,13 +100,13 @@ std::string explained(const Finding& finding, const Baseline& baseline)
                            "the line, but the {} did not change. Check that the mount takes guide commands at its guide rate (some "
                            "ignore them while parked or slewing) and look at the {} drive and its clutch.",
                            directionName(finding.direction),
-                           finding.value > 0 ? fmt::format(", where the other directions' rate predicted {:.0f}\"",
+                           finding.value > 0 ? fmt::format(", where the opposite direction's rate predicted {:.0f}\"",
                                                            finding.value)
                                              : std::string(),
                            axisOf(finding.direction), axisOf(finding.direction));
     case Finding::Kind::TooShort:
-        return fmt::format("{} moved the mount less than the margin of its readings, but at the rate the other "
-                           "directions showed its run would have moved it only {:.0f}\", too little to tell a dead "
+        return fmt::format("{} moved the mount less than the margin of its readings, but at the rate the opposite "
+                           "direction showed its run would have moved it only {:.0f}\", too little to tell a dead "
                            "direction from a working one. Give longer or more pulses (--length, --pulses).",
                            directionName(finding.direction), finding.value);
     case Finding::Kind::Runaway:

@@ -235,8 +235,9 @@ std::string rate(double value, double margin)
 
 const char* way(const motion::Run& run, const motion::RunFigures& figures)
 {
-    // A probe is too short to judge; it only bounds the rate.
-    if (!figures.moved) return run.role == motion::Run::Role::Probe ? "within the margin" : "did not move";
+    // A probe or a sizing run is too short to judge; it only bounds the rate.
+    const bool bounds = run.role == motion::Run::Role::Probe || run.role == motion::Run::Role::Sizing;
+    if (!figures.moved) return bounds ? "within the margin" : "did not move";
     return figures.expectedWay ? "expected way" : "REVERSED";
 }
 

@@ -94,14 +94,22 @@ void Tester::idle(int ms)
     }
 }
 
-Tester::Handshake Tester::connect()
+void Tester::pause(int ms)
+{
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until && !interrupt::requested()) {
+        take(std::min(kPoll, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()) + 1ms));
+    }
+}
+
+Tester::Handshake Tester::connect(bool interruptible)
 {
     replies.restart();
     session.connect(port.number);
     const Clock::time_point began = Clock::now();
     Clock::time_point lastProgress = began;
     for (;;) {
-        if (interrupt::requested()) return Handshake::Interrupted;
+        if (interruptible && interrupt::requested()) return Handshake::Interrupted;
         const std::optional<LinkEvent> event = take(kPoll);
         const Clock::time_point now = Clock::now();
         if (!event) {
@@ -378,9 +386,9 @@ int Tester::series(const std::vector<int>& lengthsMs)
     return kExitFail;
 }
 
-std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshake& outcome)
+std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshake& outcome, bool interruptible)
 {
-    outcome = connect();
+    outcome = connect(interruptible);
     std::optional<PositionReading> reading;
     if (outcome == Handshake::Ready) reading = PositionReading::from(replies);
     if (!stayConnected || !reading) disconnect();
@@ -426,7 +434,7 @@ std::string Tester::runMotionStep(motion::Run& run, const motion::Baseline& base
     const motion::RunFigures figures = motion::figuresOf(run, baseline);
     // A mount beyond any guide rate is stopped at once, not watched.
     if (figures.tooFast) return {};
-    idle(motion::settleMsAfter(run, figures, baseline, settleMs));
+    pause(motion::settleMsAfter(run, figures, baseline, settleMs));
     const std::optional<PositionReading> later = readPosition(true, outcome);
     if (!later) return "the position could not be read after the settling time";
     run.later = *later;
@@ -462,10 +470,12 @@ bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Ba
     return !figures.runaway && !figures.tooFast;
 }
 
-std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs)
+std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs,
+                                          std::optional<PositionReading>& afterHalt)
 {
     Handshake outcome = Handshake::Ready;
-    if (!portOpen) outcome = connect();
+    // After an interrupt too: the mount must be seen to stand still.
+    if (!portOpen) outcome = connect(false);
     bool halted = false;
     if (portOpen) {
         session.halt();
@@ -480,9 +490,10 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
     disconnect();
     const std::string sent = halted ? "motion sent the halt (:Q#) and every direction's stop (:Qn# :Qs# :Qe# :Qw#)."
                                     : "motion could not send the halt (:Q#) and the stops: the line failed.";
-    const std::optional<PositionReading> first = readPosition(false, outcome);
-    idle(waitMs);
-    const std::optional<PositionReading> second = first ? readPosition(false, outcome) : std::nullopt;
+    const std::optional<PositionReading> first = readPosition(false, outcome, false);
+    afterHalt = first;
+    pause(waitMs);
+    const std::optional<PositionReading> second = first ? readPosition(false, outcome, false) : std::nullopt;
     if (!second) {
         out.motionHalt(halted, std::nullopt, 0);
         return {sent + " The position could not be read afterwards: look at the mount, and if it moves, stop it "
@@ -510,7 +521,7 @@ int Tester::motion(const MotionPlan& plan)
     std::vector<PositionReading> still;
     Handshake outcome = Handshake::Ready;
     for (int i = 0; i < kBaselineReadings; ++i) {
-        if (i > 0) idle(plan.baselineMs / (kBaselineReadings - 1));
+        if (i > 0) pause(plan.baselineMs / (kBaselineReadings - 1));
         if (interrupt::requested()) {
             out.result("motion", kExitInterrupted, "interrupted", "stopped before any pulse was sent", {});
             return kExitInterrupted;
@@ -573,20 +584,30 @@ int Tester::motion(const MotionPlan& plan)
                            probe(Direction::West) && judged(Direction::West);
     disconnect();
 
-    out.motionTable(runs, baseline, motion::backlashOf(runs, baseline));
-    const std::vector<motion::Finding> findings = motion::findingsOf(baseline, runs);
-    const bool interrupted = interrupt::requested();
-    motion::Verdict verdict = motion::verdictOf(findings, baseline, runs, interrupted);
-    if (!problem.empty() && !interrupted) {
-        verdict = {kExitFail, "fail", problem, lineAdvice()};
-    }
+    std::vector<std::string> halted;
+    std::vector<motion::Finding> findings = motion::findingsOf(baseline, runs);
     if (!completed) {
         const int settled = runs.empty() ? plan.settleMs
                                          : motion::settleMsAfter(runs.back(), motion::figuresOf(runs.back(), baseline),
                                                                  baseline, plan.settleMs);
-        const std::vector<std::string> halt = haltMount(baseline, still.front(), settled);
-        verdict.details.insert(verdict.details.end(), halt.begin(), halt.end());
+        std::optional<PositionReading> afterHalt;
+        halted = haltMount(baseline, still.front(), settled, afterHalt);
+        // A probe that seemed beyond any guide rate, whose mount moved on until the halt, had
+        // lost its stop: the pulse's motion went on until the reading.
+        const PositionReading lastSeen = runs.empty() ? still.back() : runs.back().later.value_or(runs.back().after);
+        if (afterHalt && !motion::stoodStill(lastSeen, *afterHalt, baseline)) {
+            for (motion::Finding& finding : findings) {
+                if (finding.kind != motion::Finding::Kind::TooFast) continue;
+                finding.kind = motion::Finding::Kind::Runaway;
+                finding.value = motion::distanceArcsec(lastSeen, *afterHalt, baseline);
+            }
+        }
     }
+    out.motionTable(runs, baseline, motion::backlashOf(runs, baseline));
+    const bool interrupted = interrupt::requested();
+    motion::Verdict verdict = motion::verdictOf(findings, baseline, runs, interrupted);
+    if (!problem.empty() && !interrupted) verdict = {kExitFail, "fail", problem, lineAdvice()};
+    verdict.details.insert(verdict.details.end(), halted.begin(), halted.end());
     out.result("motion", verdict.exitCode, verdict.outcome, verdict.summary, verdict.details);
     return verdict.exitCode;
 }

@@ -52,7 +52,8 @@ private:
     enum class Handshake { Ready, CannotOpen, Timeout, CommunicationError, Unanswered, Interrupted };
     using Clock = LinkEvent::Clock;
 
-    Handshake connect();
+    // interruptible: gives up at an interrupt, as every command does but a halt.
+    Handshake connect(bool interruptible = true);
     // Prints why the handshake did not reach Ready and returns the exit code that says so.
     int handshakeFailed(const std::string& command, Handshake outcome);
     // Why the link found the mount's answers wrong, and what to do about it.
@@ -60,7 +61,7 @@ private:
     PulseReport runPulse(Direction direction, int askedMs);
     // Connects and reads the position from the handshake's replies; disconnects again unless
     // told to stay. Nothing if the handshake failed (outcome says how) or gave no position.
-    std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome);
+    std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome, bool interruptible = true);
     // Runs the run's pulses back to back on the open link; the problem if one failed.
     std::string runPulses(motion::Run& run);
     // Runs one step of motion from the open link: the pulses, the reading after them, and for
@@ -71,13 +72,16 @@ private:
     // stop. Where maySize, a judged run that was cut short and would size a longer one only sizes.
     bool motionRun(motion::Run run, const MotionPlan& plan, const motion::Baseline& baseline,
                    std::vector<motion::Run>& runs, std::string& problem, bool maySize = false);
-    // For a measurement cut short: stops everything the mount does, reads whether it stopped,
-    // and says so; the details to add to the result.
-    std::vector<std::string> haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs);
+    // For a measurement cut short: stops everything the mount does, reads whether it stopped
+    // (the first reading in afterHalt), and says so; the details to add to the result.
+    std::vector<std::string> haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs,
+                                       std::optional<PositionReading>& afterHalt);
     int positionUnread(Handshake outcome);
     void disconnect();
     // Takes events for ms, printing them.
     void idle(int ms);
+    // The same, but ends within a poll of an interrupt: motion's waits, after which it halts the mount.
+    void pause(int ms);
     // The next event, printed, and what it tells about the handshake noted.
     std::optional<LinkEvent> take(std::chrono::milliseconds timeout);
 

@@ -151,11 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
         MotionCase{"a dead east with noisy readings", "dead-east,noisy", 1, "fail", {"east did not move"},
                    {{"east", 0.0}}, true, "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "3000"}},
         MotionCase{"a slow west", "slow-west", 0, "warn", {"west moved at", "of east's rate"}, {{"west", 1.0}}, true,
-                   "sidereal", 2.0, kQuickRate, {"--pulses", "1", "--length", "5000"}},
+                   "sidereal", 2.0, kQuickRate, {"--pulses", "2", "--length", "5000"}},
         MotionCase{"a mount that ignores stops and the halt", "no-stop", 1, "fail", {"RUNAWAY", "south"}, {}, false,
                    "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "1000"}},
         MotionCase{"a lost right ascension stop at a low guide rate", "lost-ra-stop", 1, "fail", {"RUNAWAY", "east"},
-                   {}, false, "sidereal", 0.25},
+                   {}, false, "sidereal", 0.25, 0.25, {"--pulses", "2", "--length", "5000"}},
         MotionCase{"a mount in the short format", "short-format", 1, "fail", {"short format"}, {}, false}),
     CaseName());
 
