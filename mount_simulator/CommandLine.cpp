@@ -72,7 +72,7 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
             valid = readWholeNumber(value, noiseBytesPerSecond);
         } else if (option == "--quirk") {
             if (!mountQuirk::apply(value, behaviour)) {
-                return invalid(std::string("unknown quirk '") + value + "': the quirks are " + mountQuirk::names());
+                return invalid(std::string("--quirk takes ") + mountQuirk::names() + ", not '" + value + "'");
             }
         } else if (option == "--guide-rate") {
             valid = readPositive(value, behaviour.motion.guideRate);
