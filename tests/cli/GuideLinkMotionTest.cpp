@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MotionCase{"a good mount with noisy readings, its declination twice as quick", "noisy", 0, "pass",
                    {"every direction moved", "declination", "right ascension"}, {}, true, "sidereal", 1.0, 2.0,
-                   {"--pulses", "1", "--length", "3000"}},
+                   {"--pulses", "1", "--length", "5000"}},
         MotionCase{"a mount not tracking, its declination reversed", "not-tracking,reversed-dec", 0, "warn",
                    {"not tracking", "declination is reversed", "of the meridian"},
                    {{"north", -kQuickRate}, {"south", -kQuickRate}}, true, "stopped"},
