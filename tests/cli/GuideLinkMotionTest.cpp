@@ -175,6 +175,10 @@ TEST_F(GuideLinkMotion, AMountAtItsSlewRateIsStoppedWithinTwoAndAHalfDegrees)
     ASSERT_FALSE(all.empty());
     EXPECT_TRUE(contains(all.back()["summary"], "a slew rate")) << run.out;
     EXPECT_LE(std::fabs(declination() - start), 2.5 * 3600) << mount.position();
+    // One probe, and nothing after it but the halt and the stops.
+    int moves = 0;
+    for (const ReceivedCommand& command : mount.commands()) moves += command.text.rfind(":M", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(moves, 1);
     EXPECT_TRUE(halted());
     const std::string left = mount.position();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
