@@ -24,9 +24,9 @@ std::string rates(const Baseline& baseline, const std::vector<Run>& runs)
     const std::optional<AxisRate> declination = axisRateOf(runs, baseline, true);
     const std::optional<AxisRate> rightAscension = axisRateOf(runs, baseline, false);
     const auto shown = [](const std::optional<AxisRate>& axis) {
-        return axis ? fmt::format("{:.2f}x", axis->rate) : std::string("-");
+        return axis ? fmt::format("{:.2f}x sidereal", axis->rate) : std::string("not measured");
     };
-    return fmt::format("declination {}, right ascension {} sidereal", shown(declination), shown(rightAscension));
+    return fmt::format("declination {}, right ascension {}", shown(declination), shown(rightAscension));
 }
 
 std::string shortly(const Finding& finding, const Baseline& baseline)

@@ -353,10 +353,9 @@ void Output::motionTable(const std::vector<motion::Run>& runs, const motion::Bas
                          way(run, figures)));
     }
     const auto shown = [](const std::optional<motion::AxisRate>& axis) {
-        return axis ? rate(axis->rate, axis->margin) : std::string("not measured");
+        return axis ? rate(axis->rate, axis->margin) + " sidereal" : std::string("not measured");
     };
-    line(fmt::format("Guide rates: declination {}, right ascension {} sidereal.", shown(declination),
-                     shown(rightAscension)));
+    line(fmt::format("Guide rates: declination {}, right ascension {}.", shown(declination), shown(rightAscension)));
     if (backlash) {
         line(fmt::format("Declination backlash: {} (north after south against north after north).",
                          arcseconds(backlash->arcsec, backlash->marginArcsec)));
