@@ -474,8 +474,17 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
                                           std::optional<PositionReading>& afterHalt)
 {
     Handshake outcome = Handshake::Ready;
-    // After an interrupt too: the mount must be seen to stand still.
-    if (!portOpen) outcome = connect(false);
+    if (!portOpen) {
+        // The halt goes out as soon as the port is open, before the handshake: a mount whose
+        // replies fail may still hear it.
+        replies.restart();
+        session.connect(port.number);
+        const Clock::time_point limit = Clock::now() + kCloseLimit;
+        while (!portOpen && Clock::now() < limit) {
+            const std::optional<LinkEvent> event = take(kPoll);
+            if (event && is(*event, StatusCode::CannotOpenPort)) break;
+        }
+    }
     bool halted = false;
     if (portOpen) {
         session.halt();

@@ -185,4 +185,33 @@ TEST_F(GuideLinkMotion, AMountAtItsSlewRateIsStoppedWithinTwoAndAHalfDegrees)
     EXPECT_EQ(mount.position(), left);
 }
 
+// A reading that fails mid-run still ends in the halt, and says the mount could not be seen.
+TEST_F(GuideLinkMotion, AMountThatFallsSilentMidRunIsHalted)
+{
+    if (!line.present()) return;
+    MountBehaviour behaviour;
+    behaviour.motion.guideRate = kQuickRate;
+    mount.setBehaviour(behaviour);
+    GuideLinkProcess process({"--json", "motion", linkEnd(), "--baseline", "0", "--pulses", "1", "--length", "1000"});
+    ASSERT_TRUE(process.started());
+    const auto firstRun = [this] {
+        for (const ReceivedCommand& command : mount.commands()) {
+            if (command.text == ":Mn#") return true;
+        }
+        return false;
+    };
+    for (int waited = 0; !firstRun() && waited < 60000; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    behaviour.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(behaviour);
+    ASSERT_TRUE(process.finish(180000));
+    EXPECT_EQ(process.exitCode(), 1) << process.out();
+    const std::vector<Json> all = events(process.out());
+    ASSERT_FALSE(all.empty());
+    EXPECT_TRUE(contains(all.back()["summary"], "could not be read")) << process.out();
+    EXPECT_TRUE(contains(all.back().dump(), "handset")) << process.out();
+    EXPECT_TRUE(halted());
+}
+
 }  // namespace
