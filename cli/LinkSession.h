@@ -28,6 +28,7 @@ public:
     {
         parts->link.sendCorrection(static_cast<int>(direction), ticks);
     }
+    void halt() { parts->link.halt(); }
 
     // The next event, waiting at most timeout for one.
     std::optional<LinkEvent> next(std::chrono::milliseconds timeout) { return parts->events.next(timeout); }

@@ -5,8 +5,8 @@
 
 #include "cli/MotionFigures.h"
 
-// motion's verdict in words: FAIL when a direction did not move or the mount did not stop,
-// WARN (but pass) for what guiding can live with once the user knows it.
+// motion's verdict in words: FAIL when a direction moved at a slew rate, did not move, or the
+// mount did not stop; WARN (but pass) for what guiding can live with once the user knows it.
 namespace motion {
 
 struct Verdict {
@@ -16,6 +16,12 @@ struct Verdict {
     std::vector<std::string> details;  // one a finding, with what to do about it
 };
 
-Verdict verdictOf(const std::vector<Finding>& findings, bool interrupted);
+Verdict verdictOf(const std::vector<Finding>& findings, const Baseline& baseline, const std::vector<Run>& runs,
+                  bool interrupted);
+
+// "west of the meridian (hour angle +1.4 h)"
+std::string sideOfMeridian(const Baseline& baseline);
+// "tracking at 1.00x +-0.05 sidereal", in the words the finding uses.
+std::string trackingText(const Baseline& baseline);
 
 }  // namespace motion

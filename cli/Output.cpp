@@ -8,6 +8,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "cli/MotionVerdict.h"
 #include "cli/WireText.h"
 #include "lx200/PositionText.h"
 #include "platform/network_address.h"
@@ -214,68 +215,98 @@ void Output::note(const std::string& text)
 
 namespace {
 
-// At the guide rate most mounts use, for the safety note.
-constexpr double kUsualGuideRate = 0.5;
-// Fewer steps of a reading than this in a run make rough figures.
-constexpr double kFewSteps = 6;
-
-const char* runRole(const motion::Run& run)
+const char* roleName(motion::Run::Role role)
 {
-    if (run.afterReversal) return "after south: backlash";
-    if (!run.judged) return "takes up the slack";
-    return run.direction == Direction::North ? "after north" : "";
+    switch (role) {
+    case motion::Run::Role::Probe:
+        return "probe";
+    case motion::Run::Role::TakesUpSlack:
+        return "takes up the slack";
+    case motion::Run::Role::AfterReversal:
+        return "after south: backlash";
+    case motion::Run::Role::Sizing:
+        return "sizes the next";
+    case motion::Run::Role::Judged:
+        break;
+    }
+    return "";
 }
 
-std::string arcseconds(double value, double resolution)
+std::string arcseconds(double value, double margin)
 {
     // A motion below half an arcsecond shows as 0, never as -0.
     const double shown = std::round(value) == 0 ? 0.0 : value;
-    return fmt::format("{:.0f}\" +-{:.0f}\"", shown, std::ceil(resolution));
+    return fmt::format("{:.0f}\" +-{:.0f}\"", shown, std::ceil(margin));
 }
 
-std::string rate(const motion::RunFigures& figures)
+std::string rate(double value, double margin)
 {
-    // The resolution rounded up, so a fine one never shows as none.
-    return fmt::format("{:.2f}x +-{:.2f}", figures.rate, std::ceil(figures.rateResolution * 100) / 100);
+    // The margin rounded up, so a fine one never shows as none.
+    return fmt::format("{:.2f}x +-{:.2f}", value, std::ceil(margin * 100) / 100);
 }
 
-const char* way(const motion::RunFigures& figures)
+const char* way(const motion::Run& run, const motion::RunFigures& figures)
 {
-    if (!figures.moved) return "did not move";
+    // A probe or a sizing run is too short to judge; it only bounds the rate.
+    const bool bounds = run.role == motion::Run::Role::Probe || run.role == motion::Run::Role::Sizing;
+    if (!figures.moved) return bounds ? "within the margin" : "did not move";
     return figures.expectedWay ? "expected way" : "REVERSED";
+}
+
+const char* trackingKind(motion::Tracking tracking)
+{
+    const char* names[] = {"sidereal", "stopped", "backwards", "wrong rate"};
+    return names[static_cast<int>(tracking)];
 }
 
 }  // namespace
 
-void Output::motionPlan(int runs, int pulses, int lengthMs)
+void Output::motionPlan(int pulses, int lengthMs)
 {
-    const double pulseSeconds = runs * pulses * lengthMs / 1000.0;
-    // Two runs each way on the declination; one on the right ascension.
-    const double arcminutes = 2 * pulses * lengthMs / 1000.0 * kUsualGuideRate * sky::kSiderealArcsecondsPerSecond / 60;
     if (json_) {
-        return line(dump({{"event", "plan"}, {"runs", runs}, {"pulses", pulses}, {"length_ms", lengthMs},
-                          {"pulse_s", pulseSeconds}}));
+        return line(dump({{"event", "plan"}, {"pulses", pulses}, {"length_ms", lengthMs},
+                          {"probe_ms", motion::kProbeMs}, {"run_budget_arcsec", motion::kRunBudgetArcsec},
+                          {"max_guide_rate", motion::kMaxGuideRate}}));
     }
-    line(fmt::format("motion moves the mount by guide pulses only: {} runs of {} x {} ms (south twice, north twice, "
-                     "east, west), {:.0f} s of pulses. At a guide rate of {}x sidereal that is at most {:.1f} "
-                     "arcminutes from where it began, and it ends about there.",
-                     runs, pulses, lengthMs, pulseSeconds, kUsualGuideRate, arcminutes));
+    line(fmt::format("motion moves the mount by guide pulses only. It reads the position with no pulse, then sends "
+                     "one {} ms probe pulse before any run in a direction and reads how far it went: a mount faster "
+                     "than any guide rate ({:.0f}x sidereal) is stopped there (a mount at a slew rate of 8 degrees a "
+                     "second moves about 1.6 degrees in a probe). Each run, at most {} x {} ms, is then sized from "
+                     "the rate measured so far so that it moves the mount at most {:.0f} arcminutes; each run line "
+                     "says how far it could go, and motion ends about where it began.",
+                     motion::kProbeMs, motion::kMaxGuideRate, pulses, lengthMs, motion::kRunBudgetArcsec / 60));
     line("The position is read through the link's handshake (:GR#, :GD#), reconnecting for each reading.");
-    const double timeSteps = pulses * lengthMs / 1000.0 * kUsualGuideRate * sky::kSiderealSecondsPerSecond;
-    if (timeSteps < kFewSteps) {
-        line(fmt::format("Each run moves the right ascension only about {:.0f} s at {}x sidereal, in steps of 1 s: "
-                         "give more or longer pulses for sure figures.", timeSteps, kUsualGuideRate));
-    }
 }
 
-void Output::motionBaseline(double creep, bool notTracking)
+void Output::motionBaseline(const motion::Baseline& baseline)
 {
-    if (json_) return line(dump({{"event", "baseline"}, {"creep_s_per_s", creep}, {"tracking", !notTracking}}));
-    line(fmt::format("Baseline, no pulse: the right ascension crept {:.2f} s per second: {}.", creep,
-                     notTracking ? "NOT TRACKING (taken out of every figure below)" : "tracking"));
+    const motion::Tracking tracking = motion::trackingOf(baseline);
+    if (json_) {
+        return line(dump({{"event", "baseline"}, {"creep_s_per_s", baseline.creep},
+                          {"creep_uncertainty", baseline.creepUncertainty},
+                          {"tracking_rate", baseline.trackingRate()}, {"tracking", trackingKind(tracking)},
+                          {"noise_arcsec", baseline.noiseArcsec}, {"hour_angle_h", baseline.hourAngle / 3600},
+                          {"side", baseline.hourAngle >= 0 ? "west" : "east"}}));
+    }
+    line(fmt::format("Baseline, no pulse: the right ascension crept {:.2f} s per second: {}; the declination strayed "
+                     "{:.0f}\" between readings. Pointing {}.", baseline.creep, motion::trackingText(baseline),
+                     baseline.noiseArcsec, motion::sideOfMeridian(baseline)));
 }
 
-void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures, int index, int total)
+void Output::motionCreep(const motion::Baseline& baseline, double seconds)
+{
+    if (json_) {
+        return line(dump({{"event", "creep"}, {"seconds", seconds}, {"creep_s_per_s", baseline.creep},
+                          {"creep_uncertainty", baseline.creepUncertainty},
+                          {"tracking_rate", baseline.trackingRate()},
+                          {"tracking", trackingKind(motion::trackingOf(baseline))}}));
+    }
+    line(fmt::format("Over the {:.0f} s without a right ascension pulse, the right ascension crept {:.3f} s per "
+                     "second: {}. This creep is taken out of the right ascension's figures.", seconds, baseline.creep,
+                     motion::trackingText(baseline)));
+}
+
+void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures, int index)
 {
     if (json_) {
         // Where the mount was before the run, right after it and after the settling time, for a plot.
@@ -283,48 +314,79 @@ void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures
             return Json{{"ra_s", at.rightAscension}, {"ra_t_ms", sinceStart(at.rightAscensionAt)},
                         {"dec_arcsec", at.declination}, {"dec_t_ms", sinceStart(at.declinationAt)}};
         };
-        return line(dump({{"event", "run"}, {"index", index}, {"total", total},
-                          {"direction", directionName(run.direction)}, {"judged", run.judged},
-                          {"after_reversal", run.afterReversal}, {"pulses", run.pulses}, {"length_ms", run.lengthMs},
+        return line(dump({{"event", "run"}, {"index", index}, {"direction", directionName(run.direction)},
+                          {"role", run.judged() ? "judged" : roleName(run.role)}, {"judged", run.judged()},
+                          {"after_reversal", run.role == motion::Run::Role::AfterReversal},
+                          {"pulses", run.pulses}, {"length_ms", run.lengthMs},
                           {"commanded_ms", run.pulses * run.lengthMs}, {"measured_ms", roundedMs(run.measuredMs)},
-                          {"motion_arcsec", figures.motionArcsec}, {"resolution_arcsec", figures.resolutionArcsec},
-                          {"rate", figures.rate}, {"rate_resolution", figures.rateResolution},
-                          {"moved", figures.moved}, {"expected_way", figures.expectedWay},
-                          {"after_stop_arcsec", figures.afterStopArcsec}, {"runaway", figures.runaway},
-                          {"readings", {reading(run.before), reading(run.after), reading(run.later)}}}));
+                          {"most_arcsec", run.mostArcsec}, {"motion_arcsec", figures.motionArcsec},
+                          {"margin_arcsec", figures.marginArcsec}, {"rate", figures.rate},
+                          {"rate_margin", figures.rateMargin}, {"moved", figures.moved},
+                          {"expected_way", figures.expectedWay}, {"too_fast", figures.tooFast},
+                          {"after_stop_arcsec", run.later ? Json(figures.afterStopArcsec) : Json(nullptr)},
+                          {"runaway", figures.runaway},
+                          {"readings", {reading(run.before), reading(run.after),
+                                        run.later ? reading(*run.later) : Json(nullptr)}}}));
     }
-    const std::string role = runRole(run);
-    line(fmt::format("[{}/{}] {}{}: {} x {} ms, {:.1f} ms on the line: moved {} at {} sidereal, {}; after the stop "
-                     "{}{}", index, total, directionName(run.direction), role.empty() ? "" : " (" + role + ")",
-                     run.pulses, run.lengthMs, run.measuredMs, arcseconds(figures.motionArcsec, figures.resolutionArcsec),
-                     rate(figures), way(figures), arcseconds(figures.afterStopArcsec, figures.resolutionArcsec),
-                     figures.runaway ? ": STILL MOVING" : ""));
+    const std::string role = roleName(run.role);
+    const std::string most = run.mostArcsec > 0 ? fmt::format(" (at most {:.0f}\")", run.mostArcsec) : "";
+    const std::string afterStop =
+        run.later ? fmt::format("; after the stop {}{}", arcseconds(figures.afterStopArcsec, figures.marginArcsec),
+                                figures.runaway ? ": STILL MOVING" : "")
+                  : "";
+    line(fmt::format("[{}] {}{}: {} x {} ms{}, {:.1f} ms on the line: moved {} at {} sidereal, {}{}{}", index,
+                     directionName(run.direction), role.empty() ? "" : " (" + role + ")", run.pulses, run.lengthMs,
+                     most, run.measuredMs, arcseconds(figures.motionArcsec, figures.marginArcsec),
+                     rate(figures.rate, figures.rateMargin), way(run, figures), afterStop,
+                     figures.tooFast ? ": FASTER THAN ANY GUIDE RATE" : ""));
 }
 
-void Output::motionTable(const std::vector<motion::Run>& runs, double creepTakenOut,
+void Output::motionTable(const std::vector<motion::Run>& runs, const motion::Baseline& baseline,
                          const std::optional<motion::Backlash>& backlash)
 {
+    const std::optional<motion::AxisRate> declination = motion::axisRateOf(runs, baseline, true);
+    const std::optional<motion::AxisRate> rightAscension = motion::axisRateOf(runs, baseline, false);
+    double mostArcsec = 0;
+    for (const motion::Run& run : runs) mostArcsec += run.mostArcsec;
     if (json_) {
+        const auto axis = [](const std::optional<motion::AxisRate>& rate) {
+            return rate ? Json{{"rate", rate->rate}, {"margin", rate->margin}} : Json(nullptr);
+        };
+        line(dump({{"event", "rates"}, {"declination", axis(declination)}, {"right_ascension", axis(rightAscension)},
+                   {"runs_most_arcsec", mostArcsec}}));
         if (backlash) {
-            line(dump({{"event", "backlash"}, {"arcsec", backlash->arcsec},
-                       {"resolution_arcsec", backlash->resolutionArcsec}}));
+            line(dump({{"event", "backlash"}, {"arcsec", backlash->arcsec}, {"margin_arcsec", backlash->marginArcsec}}));
         }
         return;
     }
-    const bool anyJudged = std::any_of(runs.begin(), runs.end(), [](const motion::Run& run) { return run.judged; });
+    const bool anyJudged = std::any_of(runs.begin(), runs.end(), [](const motion::Run& run) { return run.judged(); });
     line("");
-    if (anyJudged) line(fmt::format("{:<9}{:>11}{:>13}{:>16}{:>16}   {}", "direction", "commanded", "on the line", "on the sky",
-                     "rate (sidereal)", "way"));
+    if (anyJudged) line(fmt::format("{:<9}{:>11}{:>13}{:>16}{:>16}   {}", "direction", "commanded", "on the line",
+                                    "on the sky", "rate (sidereal)", "way"));
     for (const motion::Run& run : runs) {
-        if (!run.judged) continue;
-        const motion::RunFigures figures = motion::figuresOf(run, creepTakenOut);
+        if (!run.judged()) continue;
+        const motion::RunFigures figures = motion::figuresOf(run, baseline);
         line(fmt::format("{:<9}{:>8} ms{:>10.1f} ms{:>16}{:>16}   {}", directionName(run.direction),
                          run.pulses * run.lengthMs, run.measuredMs,
-                         arcseconds(figures.motionArcsec, figures.resolutionArcsec), rate(figures), way(figures)));
+                         arcseconds(figures.motionArcsec, figures.marginArcsec), rate(figures.rate, figures.rateMargin),
+                         way(run, figures)));
     }
+    const auto shown = [](const std::optional<motion::AxisRate>& axis) {
+        return axis ? rate(axis->rate, axis->margin) + " sidereal" : std::string("not measured");
+    };
+    line(fmt::format("Guide rates: declination {}, right ascension {}.", shown(declination), shown(rightAscension)));
     if (backlash) {
         line(fmt::format("Declination backlash: {} (north after south against north after north).",
-                         arcseconds(backlash->arcsec, backlash->resolutionArcsec)));
+                         arcseconds(backlash->arcsec, backlash->marginArcsec)));
     }
-    line("Resolution: 1\" of declination, 1 s of right ascension (15\" times the cosine of the declination).");
+    line(fmt::format("The runs could move the mount at most {:.1f} arcminutes in all at the rates measured. Margins: "
+                     "1\" of declination, 1 s of right ascension (15\" times the cosine of the declination), and twice "
+                     "the reading noise.", mostArcsec / 60));
+}
+
+void Output::motionHalt(bool halted, std::optional<bool> stopped, double awayArcsec)
+{
+    if (!json_) return;  // the result's details say it in words
+    line(dump({{"event", "halt"}, {"sent", halted}, {"stopped", stopped ? Json(*stopped) : Json(nullptr)},
+               {"away_arcsec", awayArcsec}}));
 }

@@ -42,13 +42,17 @@ public:
     void waiting(const std::string& what, double elapsedS, double limitS);
     void pulseDone(const PulseReport& pulse, int index, int total);
     void pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs);
-    // motion: what it will do to the mount, before it starts; the creep with no pulse; each
-    // run as it ends; then a table of the directions.
-    void motionPlan(int runs, int pulses, int lengthMs);
-    void motionBaseline(double creep, bool notTracking);
-    void motionRun(const motion::Run& run, const motion::RunFigures& figures, int index, int total);
-    void motionTable(const std::vector<motion::Run>& runs, double creepTakenOut,
+    // motion: what it will do to the mount, before it starts; the readings with no pulse; each
+    // probe and run as it ends; then a table of the directions and the axes' rates; and where
+    // it had to halt the mount, whether that stopped it.
+    void motionPlan(int pulses, int lengthMs);
+    void motionBaseline(const motion::Baseline& baseline);
+    // The creep measured again, over seconds with no right ascension pulse.
+    void motionCreep(const motion::Baseline& baseline, double seconds);
+    void motionRun(const motion::Run& run, const motion::RunFigures& figures, int index);
+    void motionTable(const std::vector<motion::Run>& runs, const motion::Baseline& baseline,
                      const std::optional<motion::Backlash>& backlash);
+    void motionHalt(bool halted, std::optional<bool> stopped, double awayArcsec);
     // The outcome: exit code, "pass", "fail", "error" or "interrupted", one line, then the lines
     // that explain it. An error has a kind, a short word for scripts, and goes to the error
     // stream in plain text.

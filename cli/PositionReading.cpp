@@ -4,11 +4,15 @@
 
 std::optional<PositionReading> PositionReading::from(const HandshakeReplies& replies)
 {
+    const HandshakeReplies::Reply* siderealTime = replies.reply(0);
     const HandshakeReplies::Reply* rightAscension = replies.reply(1);
     const HandshakeReplies::Reply* declination = replies.reply(2);
-    if (!rightAscension || !declination) return std::nullopt;
+    if (!siderealTime || !rightAscension || !declination) return std::nullopt;
+    const std::optional<double> sidereal = sky::readLongTime(siderealTime->text);
     const std::optional<double> hours = sky::readLongTime(rightAscension->text);
     const std::optional<double> degrees = sky::readLongDeclination(declination->text);
-    if (!hours || !degrees) return std::nullopt;
-    return PositionReading{*hours, rightAscension->beganAt, *degrees, declination->beganAt};
+    if (!sidereal || !hours || !degrees) return std::nullopt;
+    return PositionReading{*hours, rightAscension->beganAt, *degrees, declination->beganAt, *sidereal};
 }
+
+double PositionReading::hourAngle() const { return sky::timeBetween(rightAscension, siderealTime); }

@@ -8,9 +8,20 @@
 #include "mount_simulator/PtyMountLine.h"
 #endif
 
-bool SimulatedMount::behaviourNamed(const std::string& kind, MountBehaviour& behaviour)
+bool SimulatedMount::behaviourNamed(const std::string& kinds, MountBehaviour& behaviour)
 {
     behaviour = MountBehaviour{};
+    std::string::size_type begin = 0;
+    for (;;) {
+        const std::string::size_type comma = kinds.find(',', begin);
+        if (!addKind(kinds.substr(begin, comma - begin), behaviour)) return false;
+        if (comma == std::string::npos) return true;
+        begin = comma + 1;
+    }
+}
+
+bool SimulatedMount::addKind(const std::string& kind, MountBehaviour& behaviour)
+{
     if (kind == "good") return true;
     if (kind == "silent") {
         behaviour.answers = MountBehaviour::Answers::Silent;

@@ -14,8 +14,9 @@ class SimulatedMount {
 public:
     // The kinds of mount --simulate offers: good, silent, wrong (replies in the short format,
     // which the handshake does not take), slow (late replies, a byte at a time), and the mounts
-    // that disobey guide pulses (mountQuirk). False for another name.
-    static bool behaviourNamed(const std::string& kind, MountBehaviour& behaviour);
+    // that disobey guide pulses (mountQuirk); several, separated by commas, combine
+    // ("dead-east,noisy"). False for another name.
+    static bool behaviourNamed(const std::string& kinds, MountBehaviour& behaviour);
     static std::string kinds();
 
     // A mount on a pseudo-terminal of its own, whose path linkEnd() gives. Null, with the reason
@@ -37,6 +38,7 @@ public:
     const std::string& linkEnd() const { return linkEnd_; }
 
 private:
+    static bool addKind(const std::string& kind, MountBehaviour& behaviour);
     SimulatedMount(std::unique_ptr<MountSimulator> simulator, std::string linkEnd);
     static std::unique_ptr<SimulatedMount> started(std::unique_ptr<MountSimulator> simulator,
                                                    const MountBehaviour& behaviour, std::string linkEnd,

@@ -98,14 +98,14 @@ void Tester::takeFor(std::chrono::milliseconds span, bool (*cutShort)())
     }
 }
 
-Tester::Handshake Tester::connect()
+Tester::Handshake Tester::connect(bool interruptible)
 {
     replies.restart();
     session.connect(port.number);
     const Clock::time_point began = Clock::now();
     Clock::time_point lastProgress = began;
     for (;;) {
-        if (interrupt::requested()) return Handshake::Interrupted;
+        if (interruptible && interrupt::requested()) return Handshake::Interrupted;
         // Whatever arrives: a line that chatters without end must not hold the wait open.
         if (Clock::now() - began > kHandshakeLimit) return Handshake::Unanswered;
         const std::optional<LinkEvent> event = take(kPoll);
@@ -410,9 +410,9 @@ int Tester::series(const std::vector<int>& lengthsMs)
     return kExitFail;
 }
 
-std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshake& outcome)
+std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshake& outcome, bool interruptible)
 {
-    outcome = connect();
+    outcome = connect(interruptible);
     std::optional<PositionReading> reading;
     if (outcome == Handshake::Ready) reading = PositionReading::from(replies);
     if (!stayConnected || !reading) disconnect();
@@ -444,69 +444,203 @@ int Tester::positionUnread(Handshake outcome)
     return kExitFail;
 }
 
-int Tester::motion(const MotionPlan& plan)
+std::string Tester::runMotionStep(motion::Run& run, const motion::Baseline& baseline, int settleMs,
+                                  Handshake& outcome)
 {
-    // South twice, so the second starts with the slack taken up; north after south shows the
-    // backlash, north after north the clean motion.
-    struct Step {
-        Direction direction;
-        bool afterReversal;
-        bool judged;
-    };
-    const Step steps[] = {{Direction::South, false, false}, {Direction::South, false, true},
-                          {Direction::North, true, false},  {Direction::North, false, true},
-                          {Direction::East, false, true},   {Direction::West, false, true}};
-    const int total = static_cast<int>(std::size(steps));
-    const PulseLength length = PulseLength::fromField(static_cast<unsigned>(plan.lengthMs));
-    out.motionPlan(total, plan.pulses, length.ms);
+    const std::string problem = runPulses(run);
+    disconnect();
+    if (!problem.empty()) return fmt::format("a {} pulse failed: {}", directionName(run.direction), problem);
+    const bool probe = run.role == motion::Run::Role::Probe;
+    const std::optional<PositionReading> after = readPosition(probe, outcome);
+    if (!after) return "the position could not be read after the pulses";
+    run.after = *after;
+    if (probe) return {};
+    const motion::RunFigures figures = motion::figuresOf(run, baseline);
+    // A mount beyond any guide rate is stopped at once, not watched.
+    if (figures.tooFast) return {};
+    idle(motion::settleMsAfter(run, figures, baseline, settleMs));
+    const std::optional<PositionReading> later = readPosition(true, outcome);
+    if (!later) return "the position could not be read after the settling time";
+    run.later = *later;
+    return {};
+}
 
+bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Baseline& baseline,
+                       std::vector<motion::Run>& runs, std::string& problem, bool maySize)
+{
+    if (interrupt::requested()) return false;
+    const int lengthMs = PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms;
+    const motion::Run* last = &runs.back();
+    for (const motion::Run& each : runs) {
+        if (each.direction == run.direction) last = &each;
+    }
+    const motion::RunSize size = motion::sizeRun(*last, motion::figuresOf(*last, baseline), plan.pulses, lengthMs);
+    run.pulses = size.pulses;
+    run.lengthMs = size.lengthMs;
+    run.mostArcsec = size.mostArcsec;
+    run.before = runs.back().later.value_or(runs.back().after);
     Handshake outcome = Handshake::Ready;
-    const std::optional<PositionReading> first = readPosition(false, outcome);
-    if (!first) return positionUnread(outcome);
-    idle(plan.baselineMs);
-    std::optional<PositionReading> before = readPosition(true, outcome);
-    if (!before) return positionUnread(outcome);
-    const double creep = motion::creepBetween(*first, *before);
-    const double taken = motion::creepTakenOut(creep);
-    out.motionBaseline(creep, taken > 0);
+    problem = runMotionStep(run, baseline, plan.settleMs, outcome);
+    if (!problem.empty()) return false;
+    // A run cut short by a rough rate sizes a longer one, which then stands for its direction.
+    if (run.role == motion::Run::Role::Judged && size.cut && maySize) {
+        const motion::RunSize next = motion::sizeRun(run, motion::figuresOf(run, baseline), plan.pulses, lengthMs);
+        if (next.pulses * next.lengthMs > run.pulses * run.lengthMs) run.role = motion::Run::Role::Sizing;
+    }
+    runs.push_back(run);
+    const motion::RunFigures figures = motion::figuresOf(run, baseline);
+    out.motionRun(run, figures, static_cast<int>(runs.size()));
+    // A mount that does not stop, or moves at a slew rate, must not be sent more pulses.
+    return !figures.runaway && !figures.tooFast;
+}
 
-    std::vector<motion::Run> runs;
-    for (const Step& step : steps) {
-        if (interrupt::requested()) break;
-        motion::Run run;
-        run.direction = step.direction;
-        run.afterReversal = step.afterReversal;
-        run.judged = step.judged;
-        run.pulses = plan.pulses;
-        run.lengthMs = length.ms;
-        run.before = *before;
-        const std::string problem = runPulses(run);
-        if (interrupt::requested()) break;
-        if (!problem.empty()) {
-            disconnect();
-            out.result("motion", kExitFail, "fail",
-                       fmt::format("a {} pulse failed: {}", directionName(step.direction), problem), lineAdvice());
-            return kExitFail;
+std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs,
+                                          std::optional<PositionReading>& afterHalt)
+{
+    Handshake outcome = Handshake::Ready;
+    if (!portOpen) {
+        // The halt goes out as soon as the port is open, before the handshake: a mount whose
+        // replies fail may still hear it.
+        replies.restart();
+        session.connect(port.number);
+        const Clock::time_point limit = Clock::now() + kCloseLimit;
+        while (!portOpen && Clock::now() < limit) {
+            const std::optional<LinkEvent> event = take(kPoll);
+            if (event && is(*event, StatusCode::CannotOpenPort)) break;
         }
-        disconnect();
-        const std::optional<PositionReading> after = readPosition(false, outcome);
-        if (!after) return positionUnread(outcome);
-        idle(plan.settleMs);
-        before = readPosition(true, outcome);
-        if (!before) return positionUnread(outcome);
-        run.after = *after;
-        run.later = *before;
-        runs.push_back(run);
-        const motion::RunFigures figures = motion::figuresOf(run, taken);
-        out.motionRun(run, figures, static_cast<int>(runs.size()), total);
-        // A mount that does not stop must not be sent more pulses.
-        if (figures.runaway) break;
+    }
+    bool halted = false;
+    if (portOpen) {
+        session.halt();
+        const Clock::time_point limit = Clock::now() + 3s;
+        while (Clock::now() < limit) {
+            const std::optional<LinkEvent> event = take(kPoll);
+            if (!event || event->kind != LinkEvent::Kind::Status) continue;
+            halted = is(*event, StatusCode::Ready);
+            if (halted || is(*event, StatusCode::CommunicationError)) break;
+        }
     }
     disconnect();
+    const std::string sent = halted ? "motion sent the halt (:Q#) and every direction's stop (:Qn# :Qs# :Qe# :Qw#)."
+                                    : "motion could not send the halt (:Q#) and the stops: the line failed.";
+    const std::optional<PositionReading> first = readPosition(false, outcome, false);
+    afterHalt = first;
+    idle(waitMs);
+    const std::optional<PositionReading> second = first ? readPosition(false, outcome, false) : std::nullopt;
+    if (!second) {
+        out.motionHalt(halted, std::nullopt, 0);
+        return {sent + " The position could not be read afterwards: look at the mount, and if it moves, stop it "
+                       "with its handset or switch it off."};
+    }
+    const bool stopped = motion::stoodStill(*first, *second, baseline);
+    const double away = motion::distanceArcsec(start, *second, baseline);
+    out.motionHalt(halted, stopped, away);
+    const std::string where = fmt::format("{:.1f} arcminutes from where motion began", away / 60);
+    if (stopped) {
+        return {fmt::format("{} Two readings {:.1f} s apart afterwards show the mount standing still, {}.", sent,
+                            waitMs / 1000.0, where)};
+    }
+    return {fmt::format("{} Two readings {:.1f} s apart afterwards show it STILL MOVING, now {}: stop it with its "
+                        "handset or switch it off now.", sent, waitMs / 1000.0, where)};
+}
 
-    out.motionTable(runs, taken, motion::backlashOf(runs, taken));
-    const std::vector<motion::Finding> findings = motion::findingsOf(creep, runs);
-    const motion::Verdict verdict = motion::verdictOf(findings, interrupt::requested());
+int Tester::motion(const MotionPlan& plan)
+{
+    using Role = motion::Run::Role;
+    out.motionPlan(plan.pulses, PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms);
+
+    // Readings of the mount left alone: its creep, its noise, and where it points.
+    constexpr int kBaselineReadings = 4;
+    std::vector<PositionReading> still;
+    Handshake outcome = Handshake::Ready;
+    for (int i = 0; i < kBaselineReadings; ++i) {
+        if (i > 0) idle(plan.baselineMs / (kBaselineReadings - 1));
+        if (interrupt::requested()) {
+            out.result("motion", kExitInterrupted, "interrupted", "stopped before any pulse was sent", {});
+            return kExitInterrupted;
+        }
+        const std::optional<PositionReading> reading = readPosition(i + 1 == kBaselineReadings, outcome);
+        if (!reading) return positionUnread(outcome);
+        still.push_back(*reading);
+    }
+    motion::Baseline baseline = motion::baselineOf(still);
+    out.motionBaseline(baseline);
+
+    std::vector<motion::Run> runs;
+    std::string problem;
+    // A probe: one short pulse, and a look at how far it went, before any run in its direction.
+    const auto probe = [&](Direction direction) {
+        if (interrupt::requested()) return false;
+        motion::Run run;
+        run.direction = direction;
+        run.role = Role::Probe;
+        run.pulses = 1;
+        run.lengthMs = motion::kProbeMs;
+        run.before = runs.empty() ? still.back() : runs.back().later.value_or(runs.back().after);
+        problem = runMotionStep(run, baseline, 0, outcome);
+        if (!problem.empty()) return false;
+        runs.push_back(run);
+        const motion::RunFigures figures = motion::figuresOf(run, baseline);
+        out.motionRun(run, figures, static_cast<int>(runs.size()));
+        return !figures.tooFast;
+    };
+    const auto runOf = [](Direction direction, Role role) {
+        motion::Run run;
+        run.direction = direction;
+        run.role = role;
+        return run;
+    };
+    // Runs that a rough rate cut short size longer ones, until one stands for the direction.
+    const auto judged = [&](Direction direction) {
+        constexpr int kMostRuns = 4;
+        for (int i = 1; i <= kMostRuns; ++i) {
+            if (!motionRun(runOf(direction, Role::Judged), plan, baseline, runs, problem, i < kMostRuns)) return false;
+            if (runs.back().role == Role::Judged) break;
+        }
+        return true;
+    };
+    // The right ascension did not move in the declination runs: over them its creep is finer.
+    const auto measureCreep = [&] {
+        const PositionReading& last = runs.back().later.value_or(runs.back().after);
+        baseline = motion::withCreepBetween(baseline, still.front(), last);
+        out.motionCreep(baseline, std::chrono::duration<double>(last.rightAscensionAt - still.front().rightAscensionAt).count());
+        return true;
+    };
+    // South twice, so the second starts with the slack taken up; north after south shows the
+    // backlash, north after north the clean motion.
+    const bool completed = probe(Direction::South) && probe(Direction::North) &&
+                           motionRun(runOf(Direction::South, Role::TakesUpSlack), plan, baseline, runs, problem) &&
+                           judged(Direction::South) &&
+                           motionRun(runOf(Direction::North, Role::AfterReversal), plan, baseline, runs, problem) &&
+                           judged(Direction::North) && measureCreep() && probe(Direction::East) &&
+                           judged(Direction::East) &&
+                           probe(Direction::West) && judged(Direction::West);
+    disconnect();
+
+    std::vector<std::string> halted;
+    std::vector<motion::Finding> findings = motion::findingsOf(baseline, runs);
+    if (!completed) {
+        const int settled = runs.empty() ? plan.settleMs
+                                         : motion::settleMsAfter(runs.back(), motion::figuresOf(runs.back(), baseline),
+                                                                 baseline, plan.settleMs);
+        std::optional<PositionReading> afterHalt;
+        halted = haltMount(baseline, still.front(), settled, afterHalt);
+        // A probe that seemed beyond any guide rate, whose mount moved on until the halt, had
+        // lost its stop: the pulse's motion went on until the reading.
+        const PositionReading lastSeen = runs.empty() ? still.back() : runs.back().later.value_or(runs.back().after);
+        if (afterHalt && !motion::stoodStill(lastSeen, *afterHalt, baseline)) {
+            for (motion::Finding& finding : findings) {
+                if (finding.kind != motion::Finding::Kind::TooFast) continue;
+                finding.kind = motion::Finding::Kind::Runaway;
+                finding.value = motion::distanceArcsec(lastSeen, *afterHalt, baseline);
+            }
+        }
+    }
+    out.motionTable(runs, baseline, motion::backlashOf(runs, baseline));
+    const bool interrupted = interrupt::requested();
+    motion::Verdict verdict = motion::verdictOf(findings, baseline, runs, interrupted);
+    if (!problem.empty() && !interrupted) verdict = {kExitFail, "fail", problem, lineAdvice()};
+    verdict.details.insert(verdict.details.end(), halted.begin(), halted.end());
     out.result("motion", verdict.exitCode, verdict.outcome, verdict.summary, verdict.details);
     return verdict.exitCode;
 }

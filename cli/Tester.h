@@ -30,12 +30,13 @@ public:
         int gapMs = 250;  // between the pulses of a series, for the mount to settle
     };
 
-    // How motion measures: each run is pulses of lengthMs back to back.
+    // How motion measures: each run is at most pulses of lengthMs back to back, less where the
+    // rate a probe or an earlier run showed would carry the mount too far.
     struct MotionPlan {
         int pulses = 5;
         int lengthMs = 5000;
-        int baselineMs = 5000;  // between the two readings with no pulse
-        int settleMs = 3000;    // from the reading after a run to the one that shows it stopped
+        int baselineMs = 5000;  // from the first reading with no pulse to the last
+        int settleMs = 3000;    // at least, from the reading after a run to the one that shows it stopped
     };
 
     Tester(Output& out, const devices::PortChoice& port, const Settings& settings);
@@ -51,7 +52,8 @@ private:
     enum class Handshake { Ready, CannotOpen, Timeout, CommunicationError, Unanswered, Interrupted };
     using Clock = LinkEvent::Clock;
 
-    Handshake connect();
+    // interruptible: gives up at an interrupt, as every command does but a halt.
+    Handshake connect(bool interruptible = true);
     // Prints why the handshake did not reach Ready and returns the exit code that says so.
     int handshakeFailed(const std::string& command, Handshake outcome);
     // Why the link found the mount's answers wrong, and what to do about it.
@@ -59,9 +61,21 @@ private:
     PulseReport runPulse(Direction direction, int askedMs);
     // Connects and reads the position from the handshake's replies; disconnects again unless
     // told to stay. Nothing if the handshake failed (outcome says how) or gave no position.
-    std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome);
+    std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome, bool interruptible = true);
     // Runs the run's pulses back to back on the open link; the problem if one failed.
     std::string runPulses(motion::Run& run);
+    // Runs one step of motion from the open link: the pulses, the reading after them, and for
+    // a run the settling wait and the reading that shows it stopped; the link is left open.
+    // The problem if a pulse or a reading failed.
+    std::string runMotionStep(motion::Run& run, const motion::Baseline& baseline, int settleMs, Handshake& outcome);
+    // Sizes one run from the last of its direction, runs it and prints it; false once motion must
+    // stop. Where maySize, a judged run that was cut short and would size a longer one only sizes.
+    bool motionRun(motion::Run run, const MotionPlan& plan, const motion::Baseline& baseline,
+                   std::vector<motion::Run>& runs, std::string& problem, bool maySize = false);
+    // For a measurement cut short: stops everything the mount does, reads whether it stopped
+    // (the first reading in afterHalt), and says so; the details to add to the result.
+    std::vector<std::string> haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs,
+                                       std::optional<PositionReading>& afterHalt);
     int positionUnread(Handshake outcome);
     void disconnect();
     // Takes events for ms, printing them; a stop request ends the wait within a poll.

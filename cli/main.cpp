@@ -213,7 +213,9 @@ int main(int argc, char** argv)
                  "series: also print every status and every byte on the line (check and pulse always do)");
     app.add_flag("--simulate{good}", arguments.simulate,
                  "test against a simulated mount instead: good (the default), silent, wrong, slow, or for motion "
-                 "not-tracking, reversed-dec, dead-east, slow-west, backlash, no-stop or short-format");
+                 "not-tracking, tracks-backwards, reversed-dec, dead-east, slow-west, backlash, no-stop, "
+                 "lost-ra-stop, ignores-rg, separate-keys, noisy or short-format; several combine, separated by "
+                 "commas (noisy,dead-east)");
     app.add_option("--simulate-port", arguments.simulatePort,
                    "serve the simulated mount on this port (the far end of a null-modem pair), or over TCP "
                    "at tcp://HOST:PORT (port 0: any free one), instead of on a pseudo-terminal of its own");
@@ -249,18 +251,22 @@ int main(int argc, char** argv)
         "motion", "measure how far each direction's pulses move the mount, from the position it reports, and "
                   "whether it stops");
     motion->add_option("PORT", arguments.port, portHelp);
-    motion->add_option("--pulses", arguments.motion.pulses, "pulses in each run")
+    motion->add_option("--pulses", arguments.motion.pulses,
+                       "pulses in each run at most: fewer where the measured rate would carry the mount too far")
         ->check(CLI::Range(1, 100))
         ->capture_default_str();
-    motion->add_option("--length", arguments.motion.lengthMs, "the length of each pulse, ms (200 to 5000)")
+    motion->add_option("--length", arguments.motion.lengthMs,
+                       "the length of each pulse at most, ms (200 to 5000): shorter where the measured rate would "
+                       "carry the mount too far")
         ->check(CLI::Range(200, 5000))
         ->capture_default_str();
     motion->add_option("--baseline", arguments.motion.baselineMs,
-                       "the gap between the two readings with no pulse, ms")
+                       "from the first to the last of the readings with no pulse, ms")
         ->check(CLI::Range(0, 600000))
         ->capture_default_str();
     motion->add_option("--settle", arguments.motion.settleMs,
-                       "the gap between the reading after a run and the one that shows the mount stopped, ms")
+                       "the least gap between the reading after a run and the one that shows the mount stopped, ms "
+                       "(longer where the measured rate needs it to show a lost stop)")
         ->check(CLI::Range(0, 600000))
         ->capture_default_str();
 

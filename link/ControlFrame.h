@@ -20,6 +20,7 @@ enum CommandCode : int {
     CommandConnect = 3,
     CommandDisconnect = 4,
     CommandCorrection = 5,
+    CommandHalt = 6,
 };
 
 constexpr unsigned char header(int type, int payloadLength)
@@ -53,5 +54,6 @@ constexpr CommandFrame correction(int direction, int ticks)
 {
     return {{header(TypeCommand, 3), CommandCorrection, lowByte(direction), lowByte(ticks)}, 4};
 }
+constexpr CommandFrame halt() { return {{header(TypeCommand, 1), CommandHalt, 0, 0}, 2}; }
 
 }  // namespace ControlFrame

@@ -83,6 +83,13 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
     case ControlFrame::CommandTick:
         if (portOpen) handleTick();
         return;
+    case ControlFrame::CommandHalt:
+        if (portOpen) {
+            halt();
+        } else {
+            report(StatusCode::NotConnected);
+        }
+        return;
     default:
         // Corrections, and codes without a meaning, which startCorrection ignores.
         if (portOpen) {
@@ -187,6 +194,22 @@ bool MountProtocol::stopRunningPulses()
     const bool eastWestStopped = stopAxis(ra);
     const bool northSouthStopped = stopAxis(dec);
     return eastWestStopped && northSouthStopped;
+}
+
+void MountProtocol::halt()
+{
+    // :Q# first; then each direction's stop, for mounts without :Q# and mounts that hold each
+    // direction as a key of its own.
+    bool allSent = send(":Q#");
+    for (const char* stop : {":Qn#", ":Qs#", ":Qe#", ":Qw#"}) allSent &= send(stop);
+    // Every stop went out: none is owed any more. Otherwise the axes' own stops stay owed.
+    if (allSent) {
+        ra.owedStop = nullptr;
+        dec.owedStop = nullptr;
+    }
+    ra.ticks = 0;
+    dec.ticks = 0;
+    report(allSent ? StatusCode::Ready : StatusCode::CommunicationError);
 }
 
 bool MountProtocol::stopAxis(AxisPulse& axis)

@@ -61,6 +61,9 @@ private:
     void handleResponse(const char* reply, int length);
     void failHandshake();
     void startCorrection(const unsigned char* frame);
+    // Stops every motion of the mount, whoever started it, and ends the running pulses with it;
+    // reports Ready, or a communication error if a stop could not be written.
+    void halt();
     // Counts the axis's pulse down, ending it on its last tick, and tries an owed stop again when
     // its time has come; true if it reported anything.
     bool serveAxis(AxisPulse& axis);

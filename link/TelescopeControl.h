@@ -35,6 +35,9 @@ public:
     void connect(int port) override;
     void disconnect() override;
     void sendCorrection(int direction, int ticks) override;
+    // Stops every motion of the mount (:Q# and each direction's stop), not only the link's own
+    // pulses: for a tester that finds a mount moving when it should not. Any thread.
+    void halt();
 
     // Brings the frame reader and the serial reader down and closes an open port, sending the
     // mount only the stop of each pulse still running; reports nothing. Frames still queued are

@@ -1,9 +1,12 @@
 #include "mount_simulator/CommandLine.h"
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <utility>
+
+#include "mount_simulator/MountQuirk.h"
 
 namespace {
 
@@ -31,13 +34,15 @@ bool readListenAddress(const std::string& text, std::string& host, int& port)
     return readWholeNumber(portText.c_str(), port) && port <= 65535;
 }
 
-bool readSeconds(const char* text, double& value)
+bool readNumber(const char* text, double& value)
 {
     char* end = nullptr;
     errno = 0;
     value = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0' && value > 0;
+    return errno == 0 && end != text && *end == '\0' && std::isfinite(value);
 }
+
+bool readPositive(const char* text, double& value) { return readNumber(text, value) && value > 0; }
 
 }  // namespace
 
@@ -68,7 +73,8 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
             continue;
         }
         if (option != "--device" && option != "--reply" && option != "--delay" && option != "--byte-gap" &&
-            option != "--noise" && option != "--drop-after") {
+            option != "--noise" && option != "--drop-after" && option != "--quirk" && option != "--guide-rate" &&
+            option != "--dec-guide-rate" && option != "--slew-rate" && option != "--reading-noise") {
             return invalid("unknown option " + option);
         }
         if (i + 1 == argc) return invalid(option + " needs a value");
@@ -87,8 +93,22 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
             valid = readWholeNumber(value, behaviour.byteGapMs);
         } else if (option == "--noise") {
             valid = readWholeNumber(value, noiseBytesPerSecond);
+        } else if (option == "--quirk") {
+            if (!mountQuirk::apply(value, behaviour)) {
+                return invalid(std::string("--quirk takes ") + mountQuirk::names() + ", not '" + value + "'");
+            }
+        } else if (option == "--guide-rate") {
+            valid = readPositive(value, behaviour.motion.guideRate);
+        } else if (option == "--dec-guide-rate") {
+            double rate = 0;
+            valid = readPositive(value, rate);
+            behaviour.motion.declinationGuideRate = rate;
+        } else if (option == "--slew-rate") {
+            valid = readPositive(value, behaviour.motion.slewDegreesPerSecond);
+        } else if (option == "--reading-noise") {
+            valid = readNumber(value, behaviour.readingNoiseArcsec) && behaviour.readingNoiseArcsec >= 0;
         } else {
-            valid = readSeconds(value, dropAfterSeconds);
+            valid = readPositive(value, dropAfterSeconds);
         }
         if (!valid) return invalid("invalid value for " + option + ": '" + value + "'");
     }
@@ -105,7 +125,8 @@ Pretends to be a Meade LX200 telescope mount on a serial line, so you can try
 the guide-link tester without a telescope. It answers the tester's handshake
 as a mount would (sidereal time :GS#, right ascension :GR#, declination :GD#),
 takes guide pulses (:Mn# :Ms# :Mw# :Me#) and their stops (:Qn# :Qs# :Qw# :Qe#)
-without a word, as a real mount does, and prints each command it receives and
+without a word, as a real mount does (a stop ends only its own direction, and
+:Q# ends all), and prints each command it receives and
 each answer it sends, timed in seconds since it started:
 
      2.513  :GS#
@@ -152,6 +173,21 @@ Options:
   --drop-after SECONDS
                       close the line after SECONDS (fractions allowed), as if
                       the cable were pulled, and quit
+  --quirk NAME        disobey guide pulses as some real mounts do (repeatable):
+                      not-tracking, tracks-backwards, reversed-dec (north
+                      lowers the declination), dead-east, slow-west (half
+                      rate), backlash (20" lost at each reversal of the
+                      declination), no-stop (ignores every stop and :Q#),
+                      lost-ra-stop (ignores :Qe# and :Qw#, obeys :Q#),
+                      ignores-rg (never leaves its slew rate), separate-keys
+                      (a move leaves the opposite direction held), noisy
+                      (3" reading noise), short-format
+  --guide-rate X      guide at X times the sidereal rate (default 0.5)
+  --dec-guide-rate X  guide the declination at X instead, as mounts with a
+                      rate for each axis do
+  --slew-rate DEG     the slew rate of ignores-rg, degrees per second (8)
+  --reading-noise ARCSEC
+                      answer each position off by up to ARCSEC either way
   --help              show this text
   --version           show the version
 

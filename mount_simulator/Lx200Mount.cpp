@@ -1,5 +1,7 @@
 #include "mount_simulator/Lx200Mount.h"
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "lx200/PositionText.h"
@@ -55,8 +57,8 @@ std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviou
         return isGetCommand(command) ? behaviour.replacement : std::string();
     }
     if (command == ":GS#") return behaviour.siderealTime;
-    if (command == ":GR#") return rightAscension(behaviour, seconds);
-    if (command == ":GD#") return declination(behaviour, seconds);
+    if (command == ":GR#") return rightAscension(behaviour, seconds, readingNoise(behaviour));
+    if (command == ":GD#") return declination(behaviour, seconds, readingNoise(behaviour));
     // Rates, movements, stops and everything unknown go unanswered, as on a real LX200.
     return {};
 }
@@ -67,19 +69,33 @@ std::string Lx200Mount::position(const MountBehaviour& behaviour, double seconds
            trimmedHash(declination(behaviour, seconds));
 }
 
-std::string Lx200Mount::rightAscension(const MountBehaviour& behaviour, double seconds) const
+double Lx200Mount::readingNoise(const MountBehaviour& behaviour)
+{
+    if (behaviour.readingNoiseArcsec <= 0) return 0;
+    // The engine's output is fixed by the standard, unlike its distributions'.
+    const double share = static_cast<double>(noise_()) / static_cast<double>(std::mt19937::max());
+    return (2 * share - 1) * behaviour.readingNoiseArcsec;
+}
+
+std::string Lx200Mount::rightAscension(const MountBehaviour& behaviour, double seconds, double noiseArcsec) const
 {
     const std::optional<double> start = sky::readLongTime(behaviour.rightAscension);
-    const double offset = motion_.rightAscensionOffset(seconds, behaviour.motion);
     if (!start) return behaviour.rightAscension;
+    double offset = motion_.rightAscensionOffset(seconds, behaviour.motion);
+    if (noiseArcsec != 0) {
+        const std::optional<double> declination = sky::readLongDeclination(behaviour.declination);
+        constexpr double kRadiansPerArcsecond = 3.14159265358979323846 / (180.0 * sky::kArcsecondsPerDegree);
+        const double cosine = std::cos((declination.value_or(0) + motion_.declinationOffset(seconds)) * kRadiansPerArcsecond);
+        offset += noiseArcsec / (sky::kArcsecondsPerSecondOfTime * std::max(cosine, 0.01));
+    }
     if (shortFormat(behaviour)) return sky::shortTime(*start + offset);
     return offset == 0 ? behaviour.rightAscension : sky::longTime(*start + offset);
 }
 
-std::string Lx200Mount::declination(const MountBehaviour& behaviour, double seconds) const
+std::string Lx200Mount::declination(const MountBehaviour& behaviour, double seconds, double noiseArcsec) const
 {
     const std::optional<double> start = sky::readLongDeclination(behaviour.declination);
-    const double offset = motion_.declinationOffset(seconds);
+    const double offset = motion_.declinationOffset(seconds) + noiseArcsec;
     if (!start) return behaviour.declination;
     if (shortFormat(behaviour)) return sky::shortDeclination(*start + offset);
     return offset == 0 ? behaviour.declination : sky::longDeclination(*start + offset);

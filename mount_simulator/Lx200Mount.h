@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,15 @@ public:
     std::string position(const MountBehaviour& behaviour, double seconds) const;
 
 private:
-    std::string rightAscension(const MountBehaviour& behaviour, double seconds) const;
-    std::string declination(const MountBehaviour& behaviour, double seconds) const;
+    // noiseArcsec: how far off the sky this answer is, where the mount reads noisily.
+    std::string rightAscension(const MountBehaviour& behaviour, double seconds, double noiseArcsec = 0) const;
+    std::string declination(const MountBehaviour& behaviour, double seconds, double noiseArcsec = 0) const;
+    // Up to the behaviour's reading noise either way, drawn afresh for each answer.
+    double readingNoise(const MountBehaviour& behaviour);
     bool shortFormat(const MountBehaviour& behaviour) const { return behaviour.shortFormat != formatSwitched_; }
 
     std::string pending_;  // the command being collected, empty while waiting for a ':'
     MountMotion motion_;
     bool formatSwitched_ = false;  // by an odd number of :U#
+    std::mt19937 noise_;  // seeded the same each time, so a noisy run can be repeated
 };

@@ -21,6 +21,9 @@ struct MountBehaviour {
     std::string rightAscension = "02:34:56#";
     std::string declination = "+12*34'56#";
     MountMotion::Settings motion;
+    // Each position answered is off by up to this much either way on the sky, as an encoder's
+    // jitter or a mount's rounding makes it.
+    double readingNoiseArcsec = 0;
     bool shortFormat = false;  // answers positions in the short format until :U# switches it
     int delayMs = 0;    // from receiving a command to the first byte of its answer
     int byteGapMs = 0;  // between the bytes of an answer; 0 sends each answer in one piece

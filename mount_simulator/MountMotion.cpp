@@ -1,60 +1,70 @@
 #include "mount_simulator/MountMotion.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "lx200/PositionText.h"
 
 double MountMotion::Axis::offsetAt(double at) const
 {
-    if (turning == 0) return offset;
-    return offset + turning * std::max(0.0, rate * (at - since) - slack);
+    const double velocity = speed();
+    if (velocity == 0) return offset;
+    return offset + (velocity > 0 ? 1 : -1) * std::max(0.0, std::fabs(velocity) * (at - since) - slack);
 }
 
-void MountMotion::Axis::start(int way, double newRate, double backlash, double at)
+void MountMotion::Axis::press(int key, bool down, double rate, double backlash, double at)
 {
-    if (turning == way) return;  // a repeated move command changes nothing
-    halt(at);
-    if (lastTurn != 0 && way != lastTurn) slack = backlash;
-    lastTurn = way;
-    turning = way;
-    since = at;
-    rate = newRate;
-}
-
-void MountMotion::Axis::halt(double at)
-{
-    if (turning == 0) return;
-    const double turned = rate * (at - since);
+    const double turned = std::fabs(speed()) * (at - since);
     offset = offsetAt(at);
     slack = std::max(0.0, slack - turned);
-    turning = 0;
+    since = at;
+    held[key] = down;
+    if (down) keyRate[key] = rate;
+    const double velocity = speed();
+    if (velocity == 0) return;
+    const int way = velocity > 0 ? 1 : -1;
+    if (lastTurn != 0 && way != lastTurn) slack = backlash;
+    lastTurn = way;
 }
 
 void MountMotion::move(char direction, double at, const Settings& settings)
 {
     if (direction == settings.ignoredDirection) return;
-    int way = direction == 'n' || direction == 'e' ? 1 : -1;
-    if (settings.reversedDeclination && (direction == 'n' || direction == 's')) way = -way;
-    const bool declination = direction == 'n' || direction == 's';
-    const double perSecond = declination ? sky::kSiderealArcsecondsPerSecond : sky::kSiderealSecondsPerSecond;
-    const double rate = settings.guideRate * perSecond * (direction == settings.slowDirection ? 0.5 : 1.0);
-    axisOf(direction).start(way, rate, declination ? settings.backlashArcseconds : 0.0, at);
+    const bool declination = onDeclination(direction);
+    int way = keyOf(direction) == 0 ? 1 : -1;
+    if (settings.reversedDeclination && declination) way = -way;
+    // Per second, in the axis's own units: arcseconds, or seconds of time.
+    const double perSidereal = declination ? sky::kSiderealArcsecondsPerSecond : sky::kSiderealSecondsPerSecond;
+    const double guideRate = declination ? settings.declinationGuideRate.value_or(settings.guideRate) : settings.guideRate;
+    const double slew = settings.slewDegreesPerSecond * sky::kArcsecondsPerDegree /
+                        (declination ? 1.0 : sky::kArcsecondsPerSecondOfTime);
+    double rate = settings.ignoresGuideRate ? slew : guideRate * perSidereal;
+    if (direction == settings.slowDirection) rate /= 2;
+    Axis& axis = axisOf(direction);
+    const int key = keyOf(direction);
+    const double backlash = declination ? settings.backlashArcseconds : 0.0;
+    if (!settings.separateKeys && axis.held[1 - key]) axis.press(1 - key, false, 0, backlash, at);
+    axis.press(key, true, way * rate, backlash, at);
 }
 
 void MountMotion::stop(char direction, double at, const Settings& settings)
 {
-    if (settings.obeysStops) axisOf(direction).halt(at);
+    const bool declination = onDeclination(direction);
+    if (!(declination ? settings.declinationStops : settings.rightAscensionStops)) return;
+    axisOf(direction).press(keyOf(direction), false, 0, declination ? settings.backlashArcseconds : 0.0, at);
 }
 
 void MountMotion::stopAll(double at, const Settings& settings)
 {
-    if (!settings.obeysStops) return;
-    rightAscension_.halt(at);
-    declination_.halt(at);
+    if (!settings.obeysHalt) return;
+    for (int key : {0, 1}) {
+        rightAscension_.press(key, false, 0, 0.0, at);
+        declination_.press(key, false, 0, settings.backlashArcseconds, at);
+    }
 }
 
 double MountMotion::rightAscensionOffset(double at, const Settings& settings) const
 {
-    const double skyTurned = settings.tracking ? 0.0 : at * sky::kSiderealSecondsPerSecond;
+    const double skyTurned = (1 - settings.trackingRate) * at * sky::kSiderealSecondsPerSecond;
     return rightAscension_.offsetAt(at) + skyTurned;
 }

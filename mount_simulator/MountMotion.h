@@ -1,21 +1,36 @@
 #pragma once
 
+#include <optional>
+
 // Where the simulated mount points, as an offset from where it began: each axis turns at its
 // guide rate from a move command (:Mn# :Ms# :Me# :Mw#) until the matching stop (:Qn# ...), and
-// a mount that is not tracking lets the sky turn under it, so its right ascension rises by the
-// sidereal day's second per second. Right ascension is in seconds of time, declination in
-// arcseconds; times are seconds on one clock, given in the order things happen.
+// a mount that does not track at the sidereal rate lets the sky turn under it, so its right
+// ascension rises by the sidereal day's second per second it lags. Right ascension is in seconds
+// of time, declination in arcseconds; times are seconds on one clock, given in the order things
+// happen.
+//
+// Each direction is a key of the handset, held from its move to its stop. A stop releases only
+// its own key, as the LX200 protocol words it ("halt northward"): :Qs# leaves a north move
+// running. On a good mount a move releases the opposite key, so :Ms# during a north move turns
+// the axis round; a mount with separate keys keeps both held, and they cancel out until one is
+// released. :Q# releases every key.
 class MountMotion {
 public:
     // How the mount obeys; the defaults are a good mount's.
     struct Settings {
-        bool tracking = true;
+        double trackingRate = 1;               // times sidereal: 0 stands still, -1 tracks backwards
         double guideRate = 0.5;                 // times the sidereal rate, on both axes
+        std::optional<double> declinationGuideRate;  // where the declination guides at another rate
+        bool ignoresGuideRate = false;          // never leaves its slew rate: :RG# is lost on it
+        double slewDegreesPerSecond = 8;
         bool reversedDeclination = false;       // north lowers the declination
+        bool separateKeys = false;              // a move leaves the opposite direction held
         char ignoredDirection = 0;              // 'n', 's', 'e' or 'w' never moves; 0 for none
         char slowDirection = 0;                 // moves at half the guide rate; 0 for none
         double backlashArcseconds = 0;          // lost each time the declination reverses
-        bool obeysStops = true;
+        bool declinationStops = true;           // obeys :Qn# and :Qs#
+        bool rightAscensionStops = true;        // obeys :Qe# and :Qw#
+        bool obeysHalt = true;                  // obeys :Q#
     };
 
     // direction is 'n', 's', 'e' or 'w'.
@@ -27,21 +42,24 @@ public:
     double declinationOffset(double at) const { return declination_.offsetAt(at); }
 
 private:
-    // One axis, turning one way at a time; its units are the offset's.
+    // One axis and its two keys, [0] north or east, [1] south or west; its units are the offset's.
     struct Axis {
-        double offset = 0;     // up to the start of the move running now, if one is
-        int turning = 0;       // +1, -1, or 0 at rest
+        double offset = 0;          // up to since
         double since = 0;
-        double rate = 0;       // per second, while turning
-        int lastTurn = 0;      // the way it turned last, for the backlash of a reversal
-        double slack = 0;      // still to be taken up before the axis moves
+        double keyRate[2] = {0, 0}; // signed, per second, while the key is held
+        bool held[2] = {false, false};
+        int lastTurn = 0;           // the way it turned last, for the backlash of a reversal
+        double slack = 0;           // still to be taken up before the axis moves
 
+        double speed() const { return (held[0] ? keyRate[0] : 0) + (held[1] ? keyRate[1] : 0); }
         double offsetAt(double at) const;
-        void start(int way, double rate, double backlash, double at);
-        void halt(double at);
+        // Holds or releases key at; rate (signed) is the key's while held.
+        void press(int key, bool down, double rate, double backlash, double at);
     };
 
-    Axis& axisOf(char direction) { return direction == 'n' || direction == 's' ? declination_ : rightAscension_; }
+    static bool onDeclination(char direction) { return direction == 'n' || direction == 's'; }
+    static int keyOf(char direction) { return direction == 'n' || direction == 'e' ? 0 : 1; }
+    Axis& axisOf(char direction) { return onDeclination(direction) ? declination_ : rightAscension_; }
 
     Axis rightAscension_;
     Axis declination_;

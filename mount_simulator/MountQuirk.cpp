@@ -6,7 +6,9 @@ bool apply(const std::string& name, MountBehaviour& behaviour)
 {
     MountMotion::Settings& motion = behaviour.motion;
     if (name == "not-tracking") {
-        motion.tracking = false;
+        motion.trackingRate = 0;
+    } else if (name == "tracks-backwards") {
+        motion.trackingRate = -1;
     } else if (name == "reversed-dec") {
         motion.reversedDeclination = true;
     } else if (name == "dead-east") {
@@ -16,7 +18,17 @@ bool apply(const std::string& name, MountBehaviour& behaviour)
     } else if (name == "backlash") {
         motion.backlashArcseconds = kBacklashArcseconds;
     } else if (name == "no-stop") {
-        motion.obeysStops = false;
+        motion.declinationStops = false;
+        motion.rightAscensionStops = false;
+        motion.obeysHalt = false;
+    } else if (name == "lost-ra-stop") {
+        motion.rightAscensionStops = false;
+    } else if (name == "ignores-rg") {
+        motion.ignoresGuideRate = true;
+    } else if (name == "separate-keys") {
+        motion.separateKeys = true;
+    } else if (name == "noisy") {
+        behaviour.readingNoiseArcsec = kNoisyArcseconds;
     } else if (name == "short-format") {
         behaviour.shortFormat = true;
     } else {
@@ -25,6 +37,10 @@ bool apply(const std::string& name, MountBehaviour& behaviour)
     return true;
 }
 
-const char* names() { return "not-tracking, reversed-dec, dead-east, slow-west, backlash, no-stop, short-format"; }
+const char* names()
+{
+    return "not-tracking, tracks-backwards, reversed-dec, dead-east, slow-west, backlash, no-stop, lost-ra-stop, "
+           "ignores-rg, separate-keys, noisy, short-format";
+}
 
 }  // namespace mountQuirk

@@ -11,6 +11,7 @@
 #include "cli/HandshakeReplies.h"
 #include "cli/PulseBound.h"
 #include "cli/SerialDevices.h"
+#include "cli/SimulatedMount.h"
 #include "cli/WireText.h"
 #include "support/CaseName.h"
 
@@ -245,5 +246,16 @@ TEST(SerialDevicesTest, FileThatIsNoTerminalIsToldApartFromAMissingOne)
     EXPECT_EQ(devices::diagnoseOpenFailure("/dev/no-such-serial-device").kind, devices::OpenProblem::Missing);
 }
 #endif
+
+// --simulate's kinds combine, separated by commas; one unknown name refuses them all.
+TEST(SimulatedMountKinds, CombineSeparatedByCommas)
+{
+    MountBehaviour behaviour;
+    ASSERT_TRUE(SimulatedMount::behaviourNamed("dead-east,noisy", behaviour));
+    EXPECT_EQ(behaviour.motion.ignoredDirection, 'e');
+    EXPECT_GT(behaviour.readingNoiseArcsec, 0);
+    EXPECT_FALSE(SimulatedMount::behaviourNamed("noisy,bogus", behaviour));
+    EXPECT_FALSE(SimulatedMount::behaviourNamed("noisy,", behaviour));
+}
 
 }  // namespace

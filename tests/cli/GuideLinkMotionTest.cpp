@@ -1,11 +1,15 @@
-// guide-link motion against the simulated mount over a real serial line, one case a quirk: the
-// verdict, the direction it names, and the figures. The mount guides at a high rate so that one
-// short pulse a run moves it many steps of a reading, and each case takes seconds.
+// guide-link motion against the simulated mount over a real serial line, one case a kind of
+// mount: the verdict, the direction it names, the figures, and that the mount is left stopped.
+// The mounts guide at realistic rates, quick ones where they may, and the runs are short.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <thread>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -15,26 +19,31 @@
 #include "support/SerialLinePair.h"
 #include "mount_simulator/MountQuirk.h"
 #include "mount_simulator/MountSimulator.h"
+#include "lx200/PositionText.h"
 
 namespace {
 
 using Json = nlohmann::json;
 
-// 16 x sidereal for 1 s: about 240" of declination and 16 s of right ascension a run.
-constexpr double kQuickRate = 16;
+// Within the rates guiding programs expect, and quick enough for short runs.
+constexpr double kQuickRate = 1.5;
 // The line times a pulse a few milliseconds apart from the mount.
 constexpr double kTimingShare = 0.03;
 
 struct MotionCase {
     const char* what;
-    std::string quirk;  // "" for a good mount
+    std::string quirks;  // comma-separated; "" for a good mount
     int exitCode;
     std::string outcome;
     std::vector<std::string> inSummary;
-    // Each direction's rate as a share of the guide rate, where it is not 1; none at all for a
-    // mount whose runs stop early.
-    std::map<std::string, double> rateShares;
+    // Each judged direction's rate, times sidereal, where it is not kQuickRate; none at all for
+    // a mount whose runs stop early.
+    std::map<std::string, double> rates;
     bool allRuns = true;
+    std::string tracking = "sidereal";
+    double rightAscensionRate = kQuickRate;
+    double declinationRate = kQuickRate;
+    std::vector<std::string> options = {"--pulses", "1", "--length", "2000"};
 };
 void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.what; }
 
@@ -48,6 +57,28 @@ protected:
 
     void TearDown() override { mount.stop(); }
 
+    GuideLinkProcess::Outcome motion(const std::vector<std::string>& options)
+    {
+        std::vector<std::string> arguments{"--json", "motion", linkEnd(), "--baseline", "1000", "--settle", "0"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return GuideLinkProcess::run(arguments);
+    }
+
+    // The simulated mount's declination, in arcseconds.
+    double declination() const
+    {
+        const std::string position = mount.position();
+        return sky::readLongDeclination(position.substr(position.find("Dec ") + 4) + "#").value_or(1e9);
+    }
+
+    bool halted() const
+    {
+        for (const ReceivedCommand& command : mount.commands()) {
+            if (command.text == ":Q#") return true;
+        }
+        return false;
+    }
+
     SerialLinePair line;  // first: it names the devices the others open
     MountSimulator mount{SerialLinePair::kMountPort};
 };
@@ -56,57 +87,131 @@ TEST_P(GuideLinkMotion, JudgesTheMountAndMeasuresItsMotion)
 {
     const MotionCase& c = GetParam();
     MountBehaviour behaviour;
-    if (!c.quirk.empty()) {
-        ASSERT_TRUE(mountQuirk::apply(c.quirk, behaviour));
-    }
-    behaviour.motion.guideRate = kQuickRate;
+    std::stringstream quirks(c.quirks);
+    for (std::string quirk; std::getline(quirks, quirk, ',');) ASSERT_TRUE(mountQuirk::apply(quirk, behaviour));
+    behaviour.motion.guideRate = c.rightAscensionRate;
+    behaviour.motion.declinationGuideRate = c.declinationRate;
     mount.setBehaviour(behaviour);
 
-    const GuideLinkProcess::Outcome run = GuideLinkProcess::run({"--json", "motion", linkEnd(), "--pulses", "1",
-                                                                 "--length", "1000", "--baseline", "1500",
-                                                                 "--settle", "0"});
+    const GuideLinkProcess::Outcome run = motion(c.options);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     const std::vector<Json> all = events(run.out);
     ASSERT_FALSE(all.empty());
     const Json& result = all.back();
+    ASSERT_EQ(result.value("event", ""), "result") << run.out;
     EXPECT_EQ(result["outcome"], c.outcome) << run.out;
     for (const std::string& part : c.inSummary) EXPECT_TRUE(contains(result["summary"], part));
 
-    const std::vector<Json> baseline = eventsOfKind(all, "baseline");
-    if (!baseline.empty()) {
-        EXPECT_EQ(baseline[0]["tracking"].get<bool>(), c.quirk != "not-tracking");
+    // Whatever happened, the mount is left standing: halted, or every run's stop obeyed.
+    const std::vector<Json> halt = eventsOfKind(all, "halt");
+    if (!halt.empty()) {
+        // Only a mount that ignores the halt too is left moving, and motion says so.
+        EXPECT_EQ(halt[0]["stopped"].get<bool>(), c.quirks != "no-stop") << run.out;
+        EXPECT_TRUE(halted());
     }
-
     const std::vector<Json> runs = eventsOfKind(all, "run");
+    for (const Json& each : runs) EXPECT_TRUE(halt.size() == 1 || !each["runaway"].get<bool>()) << each.dump();
     if (!c.allRuns) return;
+
+    const std::vector<Json> creep = eventsOfKind(all, "creep");
+    ASSERT_EQ(creep.size(), 1u) << run.out;
+    EXPECT_EQ(creep[0]["tracking"], c.tracking);
     const std::vector<Json> backlash = eventsOfKind(all, "backlash");
     ASSERT_EQ(backlash.size(), 1u) << run.out;
-    const double simulated = c.quirk == "backlash" ? mountQuirk::kBacklashArcseconds : 0.0;
-    EXPECT_NEAR(backlash[0]["arcsec"].get<double>(), simulated, backlash[0]["resolution_arcsec"].get<double>());
-    ASSERT_EQ(runs.size(), 6u) << run.out;
+    const double simulated =
+        c.quirks.find("backlash") != std::string::npos ? mountQuirk::kBacklashArcseconds : 0.0;
+    EXPECT_NEAR(backlash[0]["arcsec"].get<double>(), simulated, backlash[0]["margin_arcsec"].get<double>());
+    int judged = 0;
     for (const Json& each : runs) {
         if (!each["judged"].get<bool>()) continue;
+        ++judged;
         const std::string direction = each["direction"];
-        const auto share = c.rateShares.find(direction);
-        const double expected = kQuickRate * (share == c.rateShares.end() ? 1.0 : share->second);
-        const double margin = each["rate_resolution"].get<double>() + kTimingShare * kQuickRate;
+        const bool onDeclination = direction == "north" || direction == "south";
+        const auto given = c.rates.find(direction);
+        const double expected = given != c.rates.end() ? given->second
+                                                       : onDeclination ? c.declinationRate : c.rightAscensionRate;
+        const double margin = each["rate_margin"].get<double>() + kTimingShare * std::fabs(expected);
         EXPECT_NEAR(each["rate"].get<double>(), expected, margin) << each.dump();
     }
+    EXPECT_EQ(judged, 4) << run.out;
 }
 
-// Not tracking and short format are judged before any pulse, and a runaway ends the runs.
+// Quirks that warn are paired, to keep the table quick; a mount that stops early ends it there.
 INSTANTIATE_TEST_SUITE_P(
-    Quirks, GuideLinkMotion,
+    Mounts, GuideLinkMotion,
     ::testing::Values(
-        MotionCase{"a good mount", "", 0, "pass", {"every direction moved"}, {}},
-        MotionCase{"a mount that does not track", "not-tracking", 0, "warn", {"not tracking"}, {}},
-        MotionCase{"a reversed declination", "reversed-dec", 0, "warn", {"declination is reversed"},
-                   {{"north", -1.0}, {"south", -1.0}}},
-        MotionCase{"a dead east", "dead-east", 1, "fail", {"east did not move"}, {{"east", 0.0}}},
-        MotionCase{"a slow west", "slow-west", 0, "warn", {"west moved at", "of east's rate"}, {{"west", 0.5}}},
-        MotionCase{"backlash", "backlash", 0, "warn", {"of declination backlash"}, {}},
-        MotionCase{"a mount that ignores stops", "no-stop", 1, "fail", {"RUNAWAY", "south"}, {}, false},
+        MotionCase{"a good mount with noisy readings, its declination twice as quick", "noisy", 0, "pass",
+                   {"every direction moved", "declination", "right ascension"}, {}, true, "sidereal", 1.0, 2.0,
+                   {"--pulses", "1", "--length", "5000"}},
+        MotionCase{"a mount not tracking, its declination reversed", "not-tracking,reversed-dec", 0, "warn",
+                   {"not tracking", "declination is reversed", "of the meridian"},
+                   {{"north", -kQuickRate}, {"south", -kQuickRate}}, true, "stopped"},
+        MotionCase{"a mount tracking backwards, with backlash", "tracks-backwards,backlash", 0, "warn",
+                   {"tracks backwards", "of declination backlash"}, {}, true, "backwards"},
+        MotionCase{"a dead east with noisy readings", "dead-east,noisy", 1, "fail", {"east did not move"},
+                   {{"east", 0.0}}, true, "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "3000"}},
+        MotionCase{"a slow west", "slow-west", 0, "warn", {"west moved at", "of east's rate"}, {{"west", 1.0}}, true,
+                   "sidereal", 2.0, kQuickRate, {"--pulses", "2", "--length", "5000"}},
+        MotionCase{"a mount that ignores stops and the halt", "no-stop", 1, "fail", {"RUNAWAY", "south"}, {}, false,
+                   "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "1000"}},
+        MotionCase{"a lost right ascension stop at a low guide rate", "lost-ra-stop", 1, "fail", {"RUNAWAY", "east"},
+                   {}, false, "sidereal", 0.25, 0.25, {"--pulses", "2", "--length", "5000"}},
         MotionCase{"a mount in the short format", "short-format", 1, "fail", {"short format"}, {}, false}),
     CaseName());
+
+// A mount that never leaves its slew rate is stopped after its first probe, a short way off.
+TEST_F(GuideLinkMotion, AMountAtItsSlewRateIsStoppedWithinTwoAndAHalfDegrees)
+{
+    if (!line.present()) return;
+    MountBehaviour behaviour;
+    ASSERT_TRUE(mountQuirk::apply("ignores-rg", behaviour));
+    behaviour.motion.slewDegreesPerSecond = 8;
+    mount.setBehaviour(behaviour);
+    const double start = declination();
+
+    const GuideLinkProcess::Outcome run = motion({});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::vector<Json> all = events(run.out);
+    ASSERT_FALSE(all.empty());
+    EXPECT_TRUE(contains(all.back()["summary"], "a slew rate")) << run.out;
+    EXPECT_LE(std::fabs(declination() - start), 2.5 * 3600) << mount.position();
+    // One probe, and nothing after it but the halt and the stops.
+    int moves = 0;
+    for (const ReceivedCommand& command : mount.commands()) moves += command.text.rfind(":M", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(moves, 1);
+    EXPECT_TRUE(halted());
+    const std::string left = mount.position();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(mount.position(), left);
+}
+
+// A reading that fails mid-run still ends in the halt, and says the mount could not be seen.
+TEST_F(GuideLinkMotion, AMountThatFallsSilentMidRunIsHalted)
+{
+    if (!line.present()) return;
+    MountBehaviour behaviour;
+    behaviour.motion.guideRate = kQuickRate;
+    mount.setBehaviour(behaviour);
+    GuideLinkProcess process({"--json", "motion", linkEnd(), "--baseline", "0", "--pulses", "1", "--length", "1000"});
+    ASSERT_TRUE(process.started());
+    const auto firstRun = [this] {
+        for (const ReceivedCommand& command : mount.commands()) {
+            if (command.text == ":Mn#") return true;
+        }
+        return false;
+    };
+    for (int waited = 0; !firstRun() && waited < 60000; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    behaviour.answers = MountBehaviour::Answers::Silent;
+    mount.setBehaviour(behaviour);
+    ASSERT_TRUE(process.finish(180000));
+    EXPECT_EQ(process.exitCode(), 1) << process.out();
+    const std::vector<Json> all = events(process.out());
+    ASSERT_FALSE(all.empty());
+    EXPECT_TRUE(contains(all.back()["summary"], "could not be read")) << process.out();
+    EXPECT_TRUE(contains(all.back().dump(), "handset")) << process.out();
+    EXPECT_TRUE(halted());
+}
 
 }  // namespace

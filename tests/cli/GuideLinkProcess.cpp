@@ -224,7 +224,8 @@ void setEnvironment(const std::string& name, const std::string& value) { ::seten
 GuideLinkProcess::Outcome GuideLinkProcess::run(const std::vector<std::string>& arguments)
 {
     GuideLinkProcess process(arguments);
-    constexpr int kLongestRunMs = 60000;
+    // motion against a slow simulated mount takes about a minute; a loaded machine, more.
+    constexpr int kLongestRunMs = 180000;
     const bool ended = process.started() && process.finish(kLongestRunMs);
     return {ended ? process.exitCode() : -1, process.out(), process.err()};
 }

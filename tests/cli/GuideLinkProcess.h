@@ -27,7 +27,7 @@ public:
     std::string out() const;
     std::string err() const;
 
-    // Runs guide-link to its end (at most 60 s).
+    // Runs guide-link to its end (at most 3 minutes).
     struct Outcome {
         int exitCode;
         std::string out;

@@ -37,8 +37,7 @@ Run run(Direction direction, double ra, double dec, double drift = 0, double cre
     const bool declination = direction == Direction::North || direction == Direction::South;
     Run r;
     r.direction = direction;
-    r.judged = judged;
-    r.afterReversal = afterReversal;
+    r.role = afterReversal ? Run::Role::AfterReversal : judged ? Run::Role::Judged : Run::Role::TakesUpSlack;
     r.pulses = 5;
     r.lengthMs = 5000;
     r.measuredMs = 25000;
@@ -60,12 +59,23 @@ std::vector<Run> runs(double northRate = 1, double southRate = 1, double eastRat
             run(Direction::West, -westRate * kTime, 0, 0, creep)};
 }
 
+// A baseline that measured creep to a hundredth of a second per second, and noise either way.
+motion::Baseline baselineWith(double creep, double noise = 0)
+{
+    motion::Baseline baseline;
+    baseline.creep = creep;
+    baseline.creepUncertainty = 0.01;
+    baseline.noiseArcsec = noise;
+    return baseline;
+}
+
 struct FindingsCase {
     const char* what;
     std::vector<Run> runs;
     double creep;
     std::vector<std::pair<Finding::Kind, Direction>> found;
     const char* outcome;
+    double noise = 0;
 };
 void PrintTo(const FindingsCase& c, std::ostream* out) { *out << c.what; }
 
@@ -74,11 +84,12 @@ class MotionFindings : public ::testing::TestWithParam<FindingsCase> {};
 TEST_P(MotionFindings, NameWhatWentWrongAndWhere)
 {
     const FindingsCase& c = GetParam();
-    const std::vector<Finding> findings = motion::findingsOf(c.creep, c.runs);
+    const motion::Baseline baseline = baselineWith(c.creep, c.noise);
+    const std::vector<Finding> findings = motion::findingsOf(baseline, c.runs);
     std::vector<std::pair<Finding::Kind, Direction>> found;
     for (const Finding& finding : findings) found.emplace_back(finding.kind, finding.direction);
     EXPECT_EQ(found, c.found);
-    EXPECT_EQ(motion::verdictOf(findings, false).outcome, c.outcome);
+    EXPECT_EQ(motion::verdictOf(findings, baseline, c.runs, false).outcome, c.outcome);
 }
 
 using K = Finding::Kind;
@@ -90,13 +101,51 @@ std::vector<Run> runawaySouth()
     return all;
 }
 
+std::vector<Run> deadEastInNoise()
+{
+    std::vector<Run> all = runs(1, 1, 0);
+    all[4].after.rightAscension -= 0.4;  // 6" the wrong way, within twice the noise
+    return all;
+}
+
+std::vector<Run> driftInNoise(double drift)
+{
+    std::vector<Run> all = runs();
+    all[3] = run(Direction::North, 0, kDeclination, drift);
+    return all;
+}
+
+// 200 ms at 8 degrees a second.
+Run slewProbe()
+{
+    Run probe = run(Direction::South, 0, -5760);
+    probe.role = Run::Role::Probe;
+    probe.pulses = 1;
+    probe.lengthMs = 200;
+    probe.measuredMs = 200;
+    probe.later.reset();
+    return probe;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Mounts, MotionFindings,
     ::testing::Values(
         FindingsCase{"a good mount", runs(), 0, {}, "pass"},
         FindingsCase{"rates just within a quarter of each other", runs(1, 0.8), 0, {}, "pass"},
         FindingsCase{"a mount that does not track, its creep taken out", runs(1, 1, 1, 1, 0, 1.0027), 1.0027,
-                     {{K::NotTracking, Direction::North}}, "warn"},
+                     {{K::Tracking, Direction::North}}, "warn"},
+        FindingsCase{"a mount that tracks backwards, its creep taken out", runs(1, 1, 1, 1, 0, 2.0055), 2.0055,
+                     {{K::Tracking, Direction::North}}, "warn"},
+        FindingsCase{"a dead east in 3\" of noise is no reversal", deadEastInNoise(), 0, {{K::NoMotion, Direction::East}},
+                     "fail", 3},
+        FindingsCase{"a still east in more noise than its run could clear", runs(1, 1, 0), 0,
+                     {{K::TooShort, Direction::East}}, "fail", 40},
+        FindingsCase{"4\" after a stop in 3\" of noise is no runaway", driftInNoise(4), 0, {}, "pass", 3},
+        FindingsCase{"20\" after a stop in 3\" of noise is", driftInNoise(20), 0, {{K::Runaway, Direction::North}},
+                     "fail", 3},
+        FindingsCase{"a probe at a slew rate", {slewProbe()}, 0, {{K::TooFast, Direction::South}}, "fail"},
+        FindingsCase{"guide rates of 3x", runs(6, 6, 6, 6), 0,
+                     {{K::UnusualRate, Direction::North}, {K::UnusualRate, Direction::East}}, "warn"},
         FindingsCase{"a dead east", runs(1, 1, 0), 0, {{K::NoMotion, Direction::East}}, "fail"},
         FindingsCase{"a reversed declination, told once", runs(-1, -1), 0, {{K::Reversed, Direction::South}}, "warn"},
         FindingsCase{"a slow west", runs(1, 1, 1, 0.5), 0, {{K::Unequal, Direction::West}}, "warn"},
@@ -109,27 +158,58 @@ TEST(MotionFigures, RightAscensionCountsOnTheSkyByTheCosineButItsRateByTheAxis)
 {
     motion::Run east = run(Direction::East, 10, 0);
     const double sixtyDegrees = 60 * 3600;
-    east.before.declination = east.after.declination = east.later.declination = sixtyDegrees;
-    const motion::RunFigures figures = motion::figuresOf(east, 0);
+    east.before.declination = east.after.declination = east.later->declination = sixtyDegrees;
+    motion::Baseline exact;
+    const motion::RunFigures figures = motion::figuresOf(east, exact);
     EXPECT_NEAR(figures.motionArcsec, 75.0, 1e-6);
-    EXPECT_NEAR(figures.resolutionArcsec, 7.5, 1e-6);
+    EXPECT_NEAR(figures.marginArcsec, 7.5, 1e-6);
     EXPECT_NEAR(figures.rate, 150.0 / (15.041 * 25), 1e-6);
-    EXPECT_NEAR(figures.rateResolution, 15.0 / (15.041 * 25), 1e-6);
+    EXPECT_NEAR(figures.rateMargin, 15.0 / (15.041 * 25) + 0.01 * figures.rate, 1e-6);
 }
 
 TEST(MotionFigures, BacklashIsMeasuredAgainstTheCleanRun)
 {
-    const std::optional<motion::Backlash> backlash = motion::backlashOf(runs(1, 1, 1, 1, 20), 0);
+    const std::optional<motion::Backlash> backlash = motion::backlashOf(runs(1, 1, 1, 1, 20), motion::Baseline{});
     ASSERT_TRUE(backlash);
     EXPECT_NEAR(backlash->arcsec, 20.0, 1e-6);
-    EXPECT_GT(backlash->resolutionArcsec, 2.0);
+    EXPECT_GT(backlash->marginArcsec, 2.0);
 }
 
-TEST(MotionFigures, TheSkysTurningIsTakenOutOnlyWhenItIsClearlyThere)
+// The creep is measured, not thresholded: the drive's rate is named, whatever it is.
+TEST(MotionFigures, TheTrackingIsNamedFromTheCreepAsMeasured)
 {
-    EXPECT_EQ(motion::creepTakenOut(0.3), 0.0);
-    EXPECT_NEAR(motion::creepTakenOut(0.8), 1.0027, 1e-4);
-    EXPECT_NEAR(motion::creepBetween(readingAt(0, 86399, 0), readingAt(4, 3, 0)), 1.0, 1e-9);
+    using motion::Tracking;
+    const std::pair<double, Tracking> cases[] = {{0.0, Tracking::Sidereal}, {1.0027, Tracking::Stopped},
+                                                 {2.0055, Tracking::Backwards}, {0.3, Tracking::WrongRate},
+                                                 {-0.2, Tracking::WrongRate}};
+    for (const auto& [creep, tracking] : cases) EXPECT_EQ(motion::trackingOf(baselineWith(creep)), tracking) << creep;
+    const motion::Baseline baseline = motion::baselineOf({readingAt(0, 86399, 0), readingAt(2, 0, 3), readingAt(4, 3, 1)});
+    EXPECT_NEAR(baseline.creep, 1.0, 1e-9);
+    EXPECT_NEAR(baseline.creepUncertainty, (1 + 2 * 1.5 * 3 / 15.0) / 4, 1e-9);
+    EXPECT_EQ(baseline.noiseArcsec, 3.0);
+}
+
+// Each run goes no further than its budget at the fastest rate the last run allows, and no
+// longer than asked; after a stop motion waits to see a few margins at the measured rate.
+TEST(MotionFigures, RunsAreSizedFromTheMeasuredRateAndWatchedLongEnough)
+{
+    motion::Run probe = run(Direction::South, 0, -3);  // 200 ms at 1x: 3" +-1"
+    probe.measuredMs = 200;
+    const motion::Baseline baseline = baselineWith(0);
+    const motion::RunFigures figures = motion::figuresOf(probe, baseline);
+    const motion::RunSize size = motion::sizeRun(probe, figures, 5, 5000);
+    EXPECT_TRUE(size.cut);
+    EXPECT_LE(size.mostArcsec, motion::kRunBudgetArcsec);
+    EXPECT_GE(size.mostArcsec, motion::kRunBudgetArcsec / 2);
+    EXPECT_EQ(size.lengthMs % 100, 0);
+    EXPECT_EQ(motion::sizeRun(probe, figures, 1, 1000).pulses * motion::sizeRun(probe, figures, 1, 1000).lengthMs, 1000);
+
+    motion::Run east = run(Direction::East, 6.25, 0);  // 25 s at 0.25x
+    const motion::RunFigures eastFigures = motion::figuresOf(east, baseline);
+    const int settleMs = motion::settleMsAfter(east, eastFigures, baseline, 0);
+    const double drift = eastFigures.rate * 15.041 * settleMs / 1000;
+    EXPECT_GE(drift - 0.01 * 15 * (settleMs / 1000.0), 3 * 15.0 - 1e-6);
+    EXPECT_LE(settleMs, motion::kLongestSettleMs);
 }
 
 }  // namespace

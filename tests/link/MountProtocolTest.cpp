@@ -649,4 +649,22 @@ TEST_F(MountProtocolTest, AReversalWhoseStopIsLostSendsNoMoveAndStaysOwed)
     EXPECT_EQ(Commands(serial.calls.end() - 2, serial.calls.end()), (Commands{":Qn#", ":Qn#"}));
 }
 
+// The halt stops whatever moves, not only the link's pulses, and the running countdown with it.
+TEST_F(MountProtocolTest, AHaltSendsQAndEveryStopAndEndsTheRunningPulses)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    dispatch(ControlFrame::halt());
+    ticks(10);
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Q#", ":Qn#", ":Qs#", ":Qe#",
+                                           ":Qw#"}));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7}));
+    serial.writesSucceed = false;
+    dispatch(ControlFrame::halt());
+    EXPECT_EQ(statuses.codes().back(), 5);
+    dispatch(ControlFrame::disconnect());
+    dispatch(ControlFrame::halt());
+    EXPECT_EQ(statuses.codes().back(), 6);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,26 @@ TEST(Lx200Mount, ASilentMountDoesNotMove)
     silent.answers = MountBehaviour::Answers::Silent;
     mount.answerTo(":Me#", silent, 0.0);
     EXPECT_EQ(mount.position(MountBehaviour{}, 100.0), "RA 02:34:56  Dec +12*34'56");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Lx200Mount, ANoisyMountAnswersWithinItsNoise)
+{
+    Lx200Mount mount;
+    MountBehaviour noisy;
+    noisy.readingNoiseArcsec = 3;
+    std::set<std::string> seen;
+    for (int i = 0; i < 50; ++i) {
+        const std::string answer = mount.answerTo(":GD#", noisy, 1.0);
+        seen.insert(answer);
+        EXPECT_GE(answer, "+12*34'53#");
+        EXPECT_LE(answer, "+12*34'59#");
+    }
+    EXPECT_GE(seen.size(), 4u);
+    EXPECT_EQ(mount.position(noisy, 1.0), "RA 02:34:56  Dec +12*34'56");  // people see where it points
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
         QuirkCase{"backlash is lost on each reversal of the declination only", "backlash",
                   {'s', 's', 'n', 'n', 'n', 'e', 'w', 'w'}, -kTimeStep, kDeclinationStep - mountQuirk::kBacklashArcseconds},
         QuirkCase{"a mount that ignores stops runs on", "no-stop", {'n'}, 0, 60 * kDeclinationStep / 4},
+        QuirkCase{"a lost right ascension stop runs on east only", "lost-ra-stop", {'e', 's'}, 60 * kTimeStep / 4,
+                  -kDeclinationStep},
+        QuirkCase{"a mount that tracks backwards lets the sky turn twice", "tracks-backwards", {}, 2 * kSkyIn60s, 0},
+        QuirkCase{"a mount that ignores :RG# moves at 8 degrees a second", "ignores-rg", {'n', 'w'},
+                  -4 * 8 * 240.0, 4 * 8 * 3600.0},
         QuirkCase{"a short-format mount moves like a good one", "short-format", {'s'}, 0, -kDeclinationStep}),
     CaseName());
 
@@ -84,6 +89,59 @@ TEST(MountMotion, AGuideRateCanBeSetForQuickTests)
     motion.move('e', 0, quick);
     motion.stop('e', 1, quick);
     EXPECT_NEAR(motion.rightAscensionOffset(2, quick), 16 * sky::kSiderealSecondsPerSecond, 1e-9);
+}
+
+// Each direction is a key: a stop releases only its own. On a good mount a move releases the
+// opposite key; with separate keys both stay held and cancel out until one is released.
+struct KeyCase {
+    const char* what;
+    bool separateKeys;
+    std::vector<std::string> commands;  // one a second from 0: ":Mn#", ":Qs#", ":Q#"
+    double declinationRate;             // afterwards, times the guide rate
+};
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.what; }
+
+class MountMotionKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(MountMotionKeys, StopOnlyTheirOwnDirection)
+{
+    const KeyCase& c = GetParam();
+    MountMotion::Settings settings;
+    settings.separateKeys = c.separateKeys;
+    MountMotion motion;
+    double at = 0;
+    for (const std::string& command : c.commands) {
+        if (command == ":Q#") motion.stopAll(at, settings);
+        else if (command[1] == 'M') motion.move(command[2], at, settings);
+        else motion.stop(command[2], at, settings);
+        at += 1;
+    }
+    const double perSecond = motion.declinationOffset(at + 1) - motion.declinationOffset(at);
+    EXPECT_NEAR(perSecond, c.declinationRate * 0.5 * sky::kSiderealArcsecondsPerSecond, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MountMotionKeys,
+    ::testing::Values(KeyCase{"a south stop leaves north running", false, {":Mn#", ":Qs#"}, 1},
+                      KeyCase{"a north stop ends north", false, {":Mn#", ":Qn#"}, 0},
+                      KeyCase{"south during north turns the axis round", false, {":Mn#", ":Ms#"}, -1},
+                      KeyCase{"and its stop ends it", false, {":Mn#", ":Ms#", ":Qs#"}, 0},
+                      KeyCase{"separate keys held together cancel", true, {":Mn#", ":Ms#"}, 0},
+                      KeyCase{"separate keys: the south stop leaves north held", true, {":Mn#", ":Ms#", ":Qs#"}, 1},
+                      KeyCase{"separate keys: north stopped first", true, {":Mn#", ":Qn#", ":Ms#", ":Qs#"}, 0},
+                      KeyCase{"the halt releases every key", true, {":Mn#", ":Ms#", ":Me#", ":Q#"}, 0}),
+    CaseName());
+
+TEST(MountMotion, ADeclinationGuideRateOfItsOwn)
+{
+    MountMotion::Settings settings;
+    settings.guideRate = 1;
+    settings.declinationGuideRate = 2;
+    MountMotion motion;
+    motion.move('n', 0, settings);
+    motion.move('w', 0, settings);
+    EXPECT_NEAR(motion.declinationOffset(1), 2 * sky::kSiderealArcsecondsPerSecond, 1e-9);
+    EXPECT_NEAR(motion.rightAscensionOffset(1, settings), -sky::kSiderealSecondsPerSecond, 1e-9);
 }
 
 TEST(MountQuirk, UnknownNamesAreRefused)
