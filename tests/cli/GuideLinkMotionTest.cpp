@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"north", -kQuickRate}, {"south", -kQuickRate}}, true, "stopped"},
         MotionCase{"a mount tracking backwards, with backlash", "tracks-backwards,backlash", 0, "warn",
                    {"tracks backwards", "of declination backlash"}, {}, true, "backwards"},
-        MotionCase{"a dead east with noisy readings", "dead-east,noisy", 1, "fail", {"east did not move"},
+        MotionCase{"a dead east with noisy readings", "dead-east,noisy", 1, "fail", {"east"},
                    {{"east", 0.0}}, true, "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "3000"}},
         MotionCase{"a slow west", "slow-west", 0, "warn", {"west moved at", "of east's rate"}, {{"west", 1.0}}, true,
                    "sidereal", 2.0, kQuickRate, {"--pulses", "2", "--length", "5000"}},
