@@ -182,11 +182,12 @@ test("the motion check: progress, verdict and plot", {timeout: 180000}, async ()
   await page.fill("#motion-baseline", "1000");
   await page.fill("#motion-settle", "0");
   await page.click("#motion-run");
-  await page.locator("#motion-progress", {hasText: "Run 1 of 6"}).waitFor({timeout: 60000});
+  await page.locator("#motion-progress", {hasText: "Run 1,"}).waitFor({timeout: 60000});
   await page.locator("#motion-verdict .outcome").waitFor({timeout: 150000});
   assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "pass",
     await page.locator("#motion-verdict").textContent());
-  assert.equal(await page.locator("#motion-plot svg polyline").count(), 6);
+  // A line for each run, the probes among them, in six directions' runs at least.
+  assert.ok(await page.locator("#motion-plot svg polyline").count() >= 6, "a line for each run");
   assert.ok(await page.locator("#motion-plot svg line.stop").count() >= 6, "the stops are marked");
   await page.locator("#motion").screenshot({path: join(artefacts, "serve-motion.png")});
   await page.close();

@@ -169,7 +169,8 @@ function drawPlot() {
   holder.textContent = "";
   if (!motion || motion.runs.length === 0) return;
   const width = 640, height = 320, left = 56, right = 12, top = 12, bottom = 40;
-  const series = motion.runs.map((run) => run.readings.map((reading) => offsetArcsec(run, reading)));
+  // A run cut short by a halt has no reading after its settling time.
+  const series = motion.runs.map((run) => run.readings.filter(Boolean).map((reading) => offsetArcsec(run, reading)));
   const times = series.flat().map((p) => p.t).concat(motion.stops);
   const values = series.flat().map((p) => p.v).concat([0]);
   const t0 = Math.min(...times), t1 = Math.max(...times, t0 + 1);
@@ -232,14 +233,14 @@ function onMotion(line) {
   const progress = $("motion-progress");
   switch (line.event) {
   case "start":
-    motion = {runs: [], stops: [], total: 0};
+    motion = {runs: [], stops: []};
     $("motion-verdict").hidden = true;
     progress.textContent = `Motion check on ${line.port}: starting.`;
     drawPlot();
     break;
   case "plan":
-    motion.total = line.runs;
-    progress.textContent = `${line.runs} runs of ${line.pulses} x ${line.length_ms} ms: reading the position with no pulse.`;
+    progress.textContent = `A ${line.probe_ms} ms probe before each direction, then runs of at most ` +
+      `${line.pulses} x ${line.length_ms} ms: reading the position with no pulse.`;
     break;
   case "baseline":
     progress.textContent = `Baseline: ${line.tracking ? "tracking" : "NOT tracking"}; now the runs.`;
@@ -259,7 +260,7 @@ function onMotion(line) {
     break;
   case "run":
     motion.runs.push(line);
-    progress.textContent = `Run ${line.index} of ${line.total}: ${line.direction} moved ${line.motion_arcsec.toFixed(1)}" ` +
+    progress.textContent = `Run ${line.index}, ${line.direction} (${line.role}): moved ${line.motion_arcsec.toFixed(1)}" ` +
       `at ${line.rate.toFixed(2)} sidereal${line.runaway ? ", STILL MOVING after the stop" : ""}.`;
     drawPlot();
     break;
