@@ -202,13 +202,14 @@ void MountProtocol::halt()
     // direction as a key of its own.
     bool allSent = send(":Q#");
     for (const char* stop : {":Qn#", ":Qs#", ":Qe#", ":Qw#"}) allSent &= send(stop);
-    // Every stop went out: none is owed any more. Otherwise the axes' own stops stay owed.
-    if (allSent) {
-        ra.owedStop = nullptr;
-        dec.owedStop = nullptr;
+    // Every stop went out: none is owed any more. Otherwise each axis still held, by a pulse
+    // under way or an earlier lost stop, owes its own stop until it is written.
+    for (AxisPulse* axis : {&ra, &dec}) {
+        const char* held = axis->heldStop();
+        axis->ticks = 0;
+        axis->owedStop = nullptr;
+        if (!allSent && held) owe(*axis, held);
     }
-    ra.ticks = 0;
-    dec.ticks = 0;
     report(allSent ? StatusCode::Ready : StatusCode::CommunicationError);
 }
 

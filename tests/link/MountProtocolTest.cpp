@@ -667,4 +667,16 @@ TEST_F(MountProtocolTest, AHaltSendsQAndEveryStopAndEndsTheRunningPulses)
     EXPECT_EQ(statuses.codes().back(), 6);
 }
 
+TEST_F(MountProtocolTest, AHaltThatCannotWriteLeavesTheRunningPulsesStopOwed)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 50));
+    serial.failingCommands = {":Q#", ":Qe#"};
+    dispatch(ControlFrame::halt());
+    serial.failingCommands.clear();
+    ticks(MountProtocol::kOwedStopRetryTicks);
+    EXPECT_EQ(serial.commands().back(), ":Qe#");
+    EXPECT_EQ(statuses.codes().back(), 7);
+}
+
 }  // namespace
