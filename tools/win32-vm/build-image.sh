@@ -92,7 +92,8 @@ WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' bash /mnt/share/wine-run.sh /ro
 wineserver --kill || true
 echo "prefix ready"
 JOB
-"$here/boot.sh" --image "$work" --keep --limit 1800 "$share"
+# What the job prints goes to stderr: this script's output is the image's folder alone.
+"$here/boot.sh" --image "$work" --keep --limit 1800 "$share" >&2
 
 # root.img last: its presence says the image is whole.
 mkdir -p "$image"
