@@ -136,6 +136,15 @@ Tester::Handshake Tester::connect(bool interruptible)
     }
 }
 
+void Tester::waitForHandshakeEnd()
+{
+    const Clock::time_point limit = Clock::now() + kHandshakeLimit;
+    while (portOpen && Clock::now() < limit && !interrupt::insisted()) {
+        const std::optional<LinkEvent> event = take(kPoll);
+        if (event && (is(*event, StatusCode::Ready) || is(*event, StatusCode::CommunicationError))) return;
+    }
+}
+
 int Tester::handshakeFailed(const std::string& command, Handshake outcome)
 {
     switch (outcome) {
@@ -498,7 +507,8 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
                                           std::optional<PositionReading>& afterHalt)
 {
     Handshake outcome = Handshake::Ready;
-    if (!portOpen) {
+    const bool connectedForTheHalt = !portOpen;
+    if (connectedForTheHalt) {
         // The halt goes out as soon as the port is open, before the handshake: a mount whose
         // replies fail may still hear it.
         replies.restart();
@@ -520,6 +530,9 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
             if (halted || is(*event, StatusCode::CommunicationError)) break;
         }
     }
+    // The handshake the connect began is let run out: closed halfway, the answer to its last
+    // question would come in after the next connect's :GS#, and pass for the answer to it.
+    if (connectedForTheHalt && portOpen) waitForHandshakeEnd();
     disconnect();
     const std::string sent = halted ? "motion sent the halt (:Q#) and every direction's stop (:Qn# :Qs# :Qe# :Qw#)."
                                     : "motion could not send the halt (:Q#) and the stops: the line failed.";

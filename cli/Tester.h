@@ -54,6 +54,8 @@ private:
 
     // interruptible: gives up at an interrupt, as every command does but a halt.
     Handshake connect(bool interruptible = true);
+    // Takes events until the handshake under way ends, or the port closes.
+    void waitForHandshakeEnd();
     // Prints why the handshake did not reach Ready and returns the exit code that says so.
     int handshakeFailed(const std::string& command, Handshake outcome);
     // Why the link found the mount's answers wrong, and what to do about it.
