@@ -15,7 +15,7 @@ tools/install-packages.sh
 
 presets=("$@")
 # The ARM runs under qemu (linux-arm64, linux-armhf) are named, not run by default: they would
-# add a quarter of an hour to a run that already takes the better part of one.
+# add a quarter of an hour to a run that already takes twenty minutes or more.
 [ ${#presets[@]} -gt 0 ] || presets=(native native-tsan native-asan windows windows64)
 jobs=$(nproc)
 # The native tests mostly wait on timers, each over a serial line of its own: twice as many as

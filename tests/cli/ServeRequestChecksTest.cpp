@@ -36,7 +36,9 @@ TEST(ServeRequestChecksTest, PulseLengthsOutsideTheDialogsRangeAreRefused)
         const web::MaybeRefusal refusal = web::readPulseLength(c.body, length);
         EXPECT_EQ(refusal ? refusal->status : 0, c.status) << c.what;
         EXPECT_EQ(length.ms, c.ms) << c.what;
-        if (refusal) EXPECT_FALSE(refusal->message.empty()) << c.what;
+        if (refusal) {
+            EXPECT_FALSE(refusal->message.empty()) << c.what;
+        }
     }
 }
 
@@ -60,7 +62,9 @@ TEST(ServeRequestChecksTest, DirectionsAreTheFourByName)
         const web::MaybeRefusal refusal = web::readDirection(c.body, direction);
         EXPECT_EQ(!refusal, c.accepted) << c.body.dump();
         EXPECT_EQ(direction, c.direction) << c.body.dump();
-        if (refusal) EXPECT_EQ(refusal->status, 400);
+        if (refusal) {
+            EXPECT_EQ(refusal->status, 400);
+        }
     }
 }
 
