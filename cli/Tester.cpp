@@ -532,7 +532,7 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
     }
     // The handshake the connect began is let run out: closed halfway, the answer to its last
     // question would come in after the next connect's :GS#, and pass for the answer to it.
-    if (connectedForTheHalt && portOpen) waitForHandshakeEnd();
+    if (connectedForTheHalt) waitForHandshakeEnd();
     disconnect();
     const std::string sent = halted ? "motion sent the halt (:Q#) and every direction's stop (:Qn# :Qs# :Qe# :Qw#)."
                                     : "motion could not send the halt (:Q#) and the stops: the line failed.";

@@ -20,6 +20,14 @@ struct AxisPulse {
     bool running() const { return ticks != 0; }
     // The stop the mount needs to let go of this axis, if any.
     const char* heldStop() const { return running() ? stop : owedStop; }
+    // Ends the pulse under way and forgets an owed stop; returns the stop the mount still needed.
+    const char* release()
+    {
+        const char* held = heldStop();
+        ticks = 0;
+        owedStop = nullptr;
+        return held;
+    }
 
     // Called for every frame the protocol handles, size bytes long, before it acts on it.
     void passFrame(int size)

@@ -205,9 +205,7 @@ void MountProtocol::halt()
     // Every stop went out: none is owed any more. Otherwise each axis still held, by a pulse
     // under way or an earlier lost stop, owes its own stop until it is written.
     for (AxisPulse* axis : {&ra, &dec}) {
-        const char* held = axis->heldStop();
-        axis->ticks = 0;
-        axis->owedStop = nullptr;
+        const char* held = axis->release();
         if (!allSent && held) owe(*axis, held);
     }
     report(allSent ? StatusCode::Ready : StatusCode::CommunicationError);
@@ -215,9 +213,7 @@ void MountProtocol::halt()
 
 bool MountProtocol::stopAxis(AxisPulse& axis)
 {
-    const char* stop = axis.heldStop();
-    axis.ticks = 0;
-    axis.owedStop = nullptr;
+    const char* stop = axis.release();
     return stop == nullptr || send(stop);
 }
 
@@ -292,8 +288,7 @@ void MountProtocol::startCorrection(const unsigned char* frame)
     // let go before this one is pressed, or nothing would ever release it.
     const char* held = axis.heldStop();
     if (held && std::strcmp(held, commands->stop) != 0) {
-        axis.ticks = 0;
-        axis.owedStop = nullptr;
+        axis.release();
         if (!send(held)) {
             owe(axis, held);
             report(StatusCode::CommunicationError);
