@@ -31,8 +31,6 @@ constexpr unsigned char header(int type, int payloadLength)
 constexpr bool isHeader(unsigned char byte) { return (byte & kHeaderMark) != 0; }
 constexpr int typeOf(unsigned char header) { return (header >> 5) & 3; }
 constexpr int payloadLengthOf(unsigned char header) { return header & 0x1F; }
-// The bytes a frame takes from the pipe: a header announcing no payload still takes one more.
-constexpr int sizeInPipe(unsigned char header) { return 1 + (payloadLengthOf(header) > 0 ? payloadLengthOf(header) : 1); }
 
 }  // namespace ControlFrame
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/ControlFrame.h"
+#include "platform/sleep.h"
 
 ControlPipe::ControlPipe() : pipe(kBufferSize) {}
 
@@ -11,6 +12,7 @@ void ControlPipe::writeFrame(const unsigned char* frame, int size)
 {
     platform::LockGuard hold(writeLock);
     pipe.write(frame, size);
+    frameWritten.set();
 }
 
 void ControlPipe::forwardData(const unsigned char* bytes, int count)
@@ -29,6 +31,14 @@ void ControlPipe::forwardData(const unsigned char* bytes, int count)
 int ControlPipe::available() { return pipe.available(); }
 
 bool ControlPipe::readByte(unsigned char& byte) { return pipe.readByte(byte); }
+
+void ControlPipe::waitForFrames(platform::Event& orWhenSet, int limitMs)
+{
+    // Without its signals a wait returns at once; sleeping keeps the limit a limit.
+    if (platform::Event::waitForFirst(frameWritten, orWhenSet, limitMs) == platform::FirstOfTwo::Failed) {
+        platform::sleepMs(limitMs);
+    }
+}
 
 void ControlPipe::discardWaiting()
 {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/event.h"
 #include "platform/lock.h"
 #include "platform/pipe.h"
 
 // The link's in-process channel: the dialog, the heartbeat and the serial reader write control
 // frames into it, and the frame reader alone reads it. Every writer holds writeLock for exactly
-// one frame and writes it at once, so frames never interleave.
+// one frame and writes it at once, so frames never interleave, and then wakes the frame reader:
+// a tick is handled the moment it is written, so pulses start and end on the heartbeat's beat.
 class ControlPipe {
 public:
     static constexpr int kBufferSize = 4096;
@@ -23,6 +25,9 @@ public:
     // Frame reader only: how many bytes are waiting, without blocking; and take one of them.
     int available();
     bool readByte(unsigned char& byte);
+    // Frame reader only: waits until a frame is written since the last wait, orWhenSet is set, or
+    // limitMs pass. An anonymous pipe cannot be waited on everywhere; the writers' signal can.
+    void waitForFrames(platform::Event& orWhenSet, int limitMs);
 
     // Throws away whatever is waiting. Only once the frame reader has ended for good.
     void discardWaiting();
@@ -30,4 +35,5 @@ public:
 private:
     platform::Lock writeLock;
     platform::BytePipe pipe;
+    platform::Event frameWritten{platform::EventReset::Automatic};
 };

@@ -5,7 +5,6 @@
 
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
-#include "link/Tick.h"
 #include "lx200/ReplyShape.h"
 #include "link/TelescopeListener.h"
 #include "link/iSerialPortLink.h"
@@ -45,13 +44,8 @@ const PulseCommands* commandsFor(int direction)
 
 }  // namespace
 
-MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause,
-                             ControlBacklog controlBacklog, Clock clock)
-    : serial(serial),
-      listener(listener),
-      pause(std::move(pause)),
-      controlBacklog(std::move(controlBacklog)),
-      clock(std::move(clock))
+MountProtocol::MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause)
+    : serial(serial), listener(listener), pause(std::move(pause))
 {
 }
 
@@ -60,8 +54,6 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
     const int type = ControlFrame::typeOf(frame[0]);
     const int n = ControlFrame::payloadLengthOf(frame[0]);
     const unsigned char* payload = frame + 1;
-    ra.passFrame(ControlFrame::sizeInPipe(frame[0]));
-    dec.passFrame(ControlFrame::sizeInPipe(frame[0]));
 
     if (type == ControlFrame::TypeData) {
         if (portOpen) receive(payload, n);
@@ -91,9 +83,9 @@ void MountProtocol::dispatchFrame(const unsigned char* frame)
         }
         return;
     default:
-        // Corrections, and codes without a meaning, which startCorrection ignores.
+        // Corrections, and codes without a meaning, which acceptCorrection ignores.
         if (portOpen) {
-            startCorrection(frame);
+            acceptCorrection(frame);
         } else {
             report(StatusCode::NotConnected);
         }
@@ -114,6 +106,7 @@ void MountProtocol::connectTo(int portNumber)
     connectTicks = 0;
     ra = AxisPulse{};
     dec = AxisPulse{};
+    haltOwed = false;
     parser.reset();
     serial.startReader();
     portOpen = true;
@@ -135,6 +128,7 @@ void MountProtocol::disconnectPort()
 
 void MountProtocol::handleTick()
 {
+    lastReported.reset();
     bool stopLost = false;
     bool reported = false;
     if (connectTicks != 0) {
@@ -146,14 +140,19 @@ void MountProtocol::handleTick()
             reported = true;
         }
     }
+    reported |= retryOwedHalt();
     reported |= serveAxis(ra);
     reported |= serveAxis(dec);
     // The mount may still be moving: the line must not end on "Ready".
-    if (stopLost || (reported && stopIsOwed())) report(StatusCode::CommunicationError);
+    if ((stopLost || (reported && stopIsOwed())) && lastReported != StatusCode::CommunicationError) {
+        report(StatusCode::CommunicationError);
+    }
 }
 
 bool MountProtocol::serveAxis(AxisPulse& axis)
 {
+    // The tick that sends a move is the pulse's first: its countdown starts with the next.
+    if (axis.hasWaitingMove()) return sendWaitingMove(axis);
     bool reported = false;
     if (axis.owedStop && --axis.ticksToRetry <= 0) {
         if (send(axis.owedStop)) {
@@ -164,16 +163,43 @@ bool MountProtocol::serveAxis(AxisPulse& axis)
         }
         reported = true;
     }
-    // Ticks written before the move went out are not the pulse's: they would cut it short.
-    if (!axis.running() || axis.frameWasQueued || --axis.ticks > 0) return reported;
-    // The frame reader wakes close to the heartbeat's phase, so the first tick written after the
-    // move may have come a moment after it and been handled with the next: the pulse then ends
-    // on the following tick rather than a tick early.
-    if (clock() - axis.movedAt < axis.shortest) {
-        axis.ticks = 1;
-        return reported;
-    }
+    if (!axis.running() || --axis.ticks > 0) return reported;
     endPulse(axis);
+    return true;
+}
+
+bool MountProtocol::sendWaitingMove(AxisPulse& axis)
+{
+    const AxisPulse::Waiting next = axis.waiting;
+    axis.waiting = AxisPulse::Waiting{};
+    // Whatever may still hold the mount is let go before it moves again: a halt that could not
+    // be written, and the other direction of this axis, since many mounts treat the four
+    // directions as four keys and nothing would ever release it.
+    if (haltOwed) {
+        if (!sendHalt()) {
+            ticksToHaltRetry = kOwedStopRetryTicks;
+            report(StatusCode::CommunicationError);
+            return true;
+        }
+        haltOwed = false;
+    }
+    const char* held = axis.heldStop();
+    if (held && std::strcmp(held, next.stop) != 0) {
+        axis.release();
+        if (!send(held)) {
+            owe(axis, held);
+            report(StatusCode::CommunicationError);
+            return true;
+        }
+    }
+    // The same direction again: its countdown starts anew and its stop ends it, owed or not.
+    axis.owedStop = nullptr;
+    axis.ticks = next.ticks;
+    axis.stop = next.stop;
+    // A move whose guide rate could not be selected is not sent: the mount might carry it out
+    // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
+    if (send(kSelectGuideRate) && send(next.move)) return false;
+    report(StatusCode::CommunicationError);
     return true;
 }
 
@@ -191,24 +217,42 @@ void MountProtocol::owe(AxisPulse& axis, const char* stop)
 
 bool MountProtocol::stopRunningPulses()
 {
+    const bool halted = !haltOwed || sendHalt();
+    haltOwed = false;
     const bool eastWestStopped = stopAxis(ra);
     const bool northSouthStopped = stopAxis(dec);
-    return eastWestStopped && northSouthStopped;
+    return halted && eastWestStopped && northSouthStopped;
 }
 
 void MountProtocol::halt()
+{
+    // The halt's own stops cover every pulse and every owed stop.
+    ra.release();
+    dec.release();
+    haltOwed = !sendHalt();
+    ticksToHaltRetry = kOwedStopRetryTicks;
+    report(haltOwed ? StatusCode::CommunicationError : StatusCode::Ready);
+}
+
+bool MountProtocol::sendHalt()
 {
     // :Q# first; then each direction's stop, for mounts without :Q# and mounts that hold each
     // direction as a key of its own.
     bool allSent = send(":Q#");
     for (const char* stop : {":Qn#", ":Qs#", ":Qe#", ":Qw#"}) allSent &= send(stop);
-    // Every stop went out: none is owed any more. Otherwise each axis still held, by a pulse
-    // under way or an earlier lost stop, owes its own stop until it is written.
-    for (AxisPulse* axis : {&ra, &dec}) {
-        const char* held = axis->release();
-        if (!allSent && held) owe(*axis, held);
+    return allSent;
+}
+
+bool MountProtocol::retryOwedHalt()
+{
+    if (!haltOwed || --ticksToHaltRetry > 0) return false;
+    if (sendHalt()) {
+        haltOwed = false;
+        report(StatusCode::Ready);
+    } else {
+        ticksToHaltRetry = kOwedStopRetryTicks;
     }
-    report(allSent ? StatusCode::Ready : StatusCode::CommunicationError);
+    return true;
 }
 
 bool MountProtocol::stopAxis(AxisPulse& axis)
@@ -272,7 +316,7 @@ void MountProtocol::failHandshake()
     state = Idle;
 }
 
-void MountProtocol::startCorrection(const unsigned char* frame)
+void MountProtocol::acceptCorrection(const unsigned char* frame)
 {
     const unsigned char* payload = frame + 1;
     if (payload[0] != ControlFrame::CommandCorrection) return;
@@ -283,28 +327,8 @@ void MountProtocol::startCorrection(const unsigned char* frame)
     const PulseCommands* commands = commandsFor(payload[1]);
     if (!commands) return;
     AxisPulse& axis = commands->eastWest ? ra : dec;
-
-    // Many mounts treat the four directions as four keys: the other direction of the axis is
-    // let go before this one is pressed, or nothing would ever release it.
-    const char* held = axis.heldStop();
-    if (held && std::strcmp(held, commands->stop) != 0) {
-        axis.release();
-        if (!send(held)) {
-            owe(axis, held);
-            report(StatusCode::CommunicationError);
-            return;
-        }
-    }
-    // The same direction again: its countdown starts anew and its stop ends it, owed or not.
-    axis.owedStop = nullptr;
-    axis.ticks = ticks;
-    axis.shortest = std::chrono::milliseconds(ticks * kTickMs - kTickMs / 2);
-    axis.stop = commands->stop;
-    // A move whose guide rate could not be selected is not sent: the mount might carry it out
-    // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
-    if (!send(kSelectGuideRate) || !send(commands->move)) report(StatusCode::CommunicationError);
-    axis.backlogBytes = controlBacklog();
-    axis.movedAt = clock();
+    // A later correction on the axis before the tick replaces this one.
+    axis.waiting = AxisPulse::Waiting{commands->move, commands->stop, ticks};
 }
 
 bool MountProtocol::send(const char* command)
@@ -315,5 +339,6 @@ bool MountProtocol::send(const char* command)
 
 void MountProtocol::report(StatusCode code)
 {
+    lastReported = code;
     if (listener) listener->onStatus(static_cast<int>(code));
 }

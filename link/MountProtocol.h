@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "link/AxisPulse.h"
 #include "link/ResponseParser.h"
@@ -11,28 +12,25 @@ class TelescopeListener;
 
 // What the link does with each control frame: connects and verifies the mount with a three-step
 // LX200 handshake, disconnects, runs correction pulses at the mount's guide rate, counted in
-// heartbeat ticks, and reports every outcome as a status code. A stop that could not be written
-// is owed until it is; whenever it closes the port it first sends the stops of the pulses still
-// running and those owed, so the mount is never left moving. Runs on the frame reader's thread
-// only, one frame at a time.
+// heartbeat ticks, and reports every outcome as a status code. A pulse's move leaves on the tick
+// after its correction and its stop on the tick its count runs out, so it lasts whole ticks. A
+// stop or halt that could not be written is owed until it is; whenever it closes the port it
+// first sends the stops of the pulses still running and those owed, so the mount is never left
+// moving. Runs on the frame reader's thread only, one frame at a time.
 class MountProtocol {
 public:
     static constexpr int kHandshakeTicks = 60;
     static constexpr int kSettleAfterOpenMs = 500;
-    // An owed stop is tried again once a second, each try with the write's own time limit.
+    // An owed stop or halt is tried again once a second, each try with the write's own time limit.
     static constexpr int kOwedStopRetryTicks = 10;
+    // A halt writes :Q# and the four stops.
+    static constexpr int kHaltWrites = 5;
 
     // Waits ms after opening a port; false when shutdown cut the wait short.
     using Pause = std::function<bool(int ms)>;
-    // How many bytes wait unread in the control pipe.
-    using ControlBacklog = std::function<int()>;
-    using Clock = std::function<AxisPulse::TimePoint()>;
 
-    // pause is how the protocol waits after opening a port, controlBacklog tells which ticks were
-    // written before a move went out, and clock keeps a pulse from ending a tick early (tests pass
-    // their own).
-    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause, ControlBacklog controlBacklog,
-                  Clock clock);
+    // pause is how the protocol waits after opening a port (tests pass their own).
+    MountProtocol(iSerialPortLink& serial, TelescopeListener* listener, Pause pause);
 
     // Carries out one complete control frame: frame points at ControlFrame::kMaxSize bytes, the
     // header first; bytes past its payload are read, as they were left, only by malformed frames.
@@ -60,20 +58,27 @@ private:
     void receive(const unsigned char* bytes, int count);
     void handleResponse(const char* reply, int length);
     void failHandshake();
-    void startCorrection(const unsigned char* frame);
-    // Stops every motion of the mount, whoever started it, and ends the running pulses with it;
-    // reports Ready, or a communication error if a stop could not be written.
+    // Reports the correction accepted; its move waits for the next tick.
+    void acceptCorrection(const unsigned char* frame);
+    // Stops every motion of the mount, whoever started it, and ends the running pulses and drops
+    // the waiting moves with it; reports Ready, or a communication error if a write failed, and
+    // then the halt is owed.
     void halt();
-    // Counts the axis's pulse down, ending it on its last tick, and tries an owed stop again when
-    // its time has come; true if it reported anything.
+    // :Q# and every direction's stop; false if one could not be written.
+    bool sendHalt();
+    // Tries an owed halt again when its time has come; true if it reported anything.
+    bool retryOwedHalt();
+    // On a tick: sends the axis's waiting move, or counts its pulse down, ending it on its last
+    // tick, and tries an owed stop again when its time has come; true if it reported anything.
     bool serveAxis(AxisPulse& axis);
+    bool sendWaitingMove(AxisPulse& axis);
     void endPulse(AxisPulse& axis);
     void owe(AxisPulse& axis, const char* stop);
-    // The stops of both axes, east/west first, for the pulses running and the stops owed;
-    // false if one could not be written. Forgets both.
+    // An owed halt, then the stops of both axes, east/west first, for the pulses running and the
+    // stops owed; false if one could not be written. Forgets them all, and the waiting moves.
     bool stopRunningPulses();
     bool stopAxis(AxisPulse& axis);
-    bool stopIsOwed() const { return ra.owedStop != nullptr || dec.owedStop != nullptr; }
+    bool stopIsOwed() const { return haltOwed || ra.owedStop != nullptr || dec.owedStop != nullptr; }
     void closePort();
     // False only when a write to the open port failed or did not finish in time.
     bool send(const char* command);
@@ -82,13 +87,14 @@ private:
     iSerialPortLink& serial;
     TelescopeListener* listener;
     Pause pause;
-    ControlBacklog controlBacklog;
-    Clock clock;
 
     ResponseParser parser;
     MountState state = NoAttemptYet;
     int connectTicks = 0;      // ticks left for the handshake
     AxisPulse ra;   // east/west
     AxisPulse dec;  // north/south
+    bool haltOwed = false;     // a halt that could not be written whole
+    int ticksToHaltRetry = 0;  // ticks until the owed halt is tried again
     bool portOpen = false;
+    std::optional<StatusCode> lastReported;  // since the tick being handled began
 };

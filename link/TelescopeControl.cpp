@@ -3,17 +3,17 @@
 #include "link/ControlFrame.h"
 #include "link/Tick.h"
 #include "platform/sleep.h"
+#include "platform/thread_priority.h"
 
 namespace {
-// How long the frame reader sleeps when the pipe is empty.
-constexpr int kEmptyPipePollMs = kTickMs;
+// How long the frame reader waits on an empty pipe before it looks again: frames wake it at once,
+// so this only bounds a wake-up that went astray.
+constexpr int kEmptyPipeWaitLimitMs = kTickMs;
 }
 
 TelescopeControl::TelescopeControl(TelescopeListener* listener)
     : serialLink(controlPipe),
-      protocol(
-          serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); },
-          [this] { return controlPipe.available(); }, [] { return std::chrono::steady_clock::now(); })
+      protocol(serialLink, listener, [this](int ms) { return pauseUnlessShuttingDown(ms); })
 {
     frameThread.start(&TelescopeControl::runFrameReader, this);
 }
@@ -59,10 +59,12 @@ void TelescopeControl::runFrameReader(void* self) { static_cast<TelescopeControl
 
 void TelescopeControl::readFrames()
 {
+    // A tick handled late moves a pulse's move or stop with it.
+    platform::runCallingThreadForTiming();
     while (!stopRequested) {
         unsigned char byte;
         if (controlPipe.available() == 0 || !controlPipe.readByte(byte)) {
-            pauseUnlessShuttingDown(kEmptyPipePollMs);
+            controlPipe.waitForFrames(shutDownSignal, kEmptyPipeWaitLimitMs);
             continue;
         }
         if (const unsigned char* frame = frameAssembler.accept(byte)) protocol.dispatchFrame(frame);

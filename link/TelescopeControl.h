@@ -19,9 +19,10 @@ class iLinkObserver;
 class TelescopeControl : public iTelescopeControl {
 public:
     // How long shutdown waits for the frame reader to finish what it is doing: longer than its
-    // longest step short of a close, a reversal's three writes of up to 1000 ms each, and the
-    // time a cancelled write may take to let go.
-    static constexpr int kFrameReaderEndWaitMs = 5000;
+    // longest step short of a close, a halt's five writes of up to 1000 ms each, and the time a
+    // cancelled write may take to let go.
+    static constexpr int kFrameReaderEndWaitMs =
+        MountProtocol::kHaltWrites * SerialPortLink::kWriteWaitMs + 1000;
 
     // Starts the frame reader at once. listener is not owned and must outlive shutDown.
     explicit TelescopeControl(TelescopeListener* listener);

@@ -104,7 +104,7 @@ protected:
         EXPECT_TRUE(statuses.waitForCount(2, kGenerousMs));
         link.sendCorrection(static_cast<int>(Direction::West), 3);
         EXPECT_TRUE(statuses.waitForCount(3, kGenerousMs));
-        heartbeatTicks(link, 3);
+        heartbeatTicks(link, 4);
         EXPECT_TRUE(statuses.waitForCount(4, kGenerousMs));
         EXPECT_TRUE(mount.waitForCommands(commandsBefore + 6, kGenerousMs));
         link.disconnect();
@@ -170,6 +170,7 @@ TEST_F(LinkObserverTest, IsToldOfAWriteThatFailedWhenTheLineIsGone)
     ASSERT_TRUE(line.cut(kGenerousMs));
 
     link.sendCorrection(static_cast<int>(Direction::North), 2);
+    heartbeatTicks(link, 1);
     ASSERT_TRUE(statuses.waitForCount(4, kGenerousMs));
     EXPECT_EQ(statuses.codes().back(), static_cast<int>(StatusCode::CommunicationError));
     // The guide rate's selection, the first write of the correction, fails; the move is not sent.
@@ -193,7 +194,7 @@ TEST_F(LinkObserverTest, ObserverTakenAwayMidSessionHearsNothingMore)
     link.setObserver(nullptr);
     link.sendCorrection(static_cast<int>(Direction::East), 1);
     ASSERT_TRUE(statuses.waitForCount(3, kGenerousMs));
-    heartbeatTicks(link, 1);
+    heartbeatTicks(link, 2);
     ASSERT_TRUE(statuses.waitForCount(4, kGenerousMs));
     ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
     link.shutDown();

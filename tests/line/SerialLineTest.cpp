@@ -91,6 +91,9 @@ TEST_F(SerialLineTest, WestCorrectionStopsAfterItsFifthTick)
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::West), 5);
     EXPECT_EQ(statusesOnceThereAre(3).back(), kSendingCorrection);
+    platform::sleepMs(kSettleMs);
+    EXPECT_EQ(commandTexts().size(), 3u) << "the move waits for the next tick";
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
     EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#"}));
 
@@ -110,8 +113,9 @@ TEST_F(SerialLineTest, DisconnectMidPulseStopsBothAxesBeforeClosing)
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::North), 20);
     link.sendCorrection(static_cast<int>(Direction::East), 20);
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(7, kGenerousMs));
-    ticks(3);
+    ticks(2);
     link.disconnect();
     EXPECT_EQ(statusesOnceThereAre(5), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kSendingCorrection,
                                                          kConnectionClosed}));
@@ -121,7 +125,7 @@ TEST_F(SerialLineTest, DisconnectMidPulseStopsBothAxesBeforeClosing)
     ticks(30);
     platform::sleepMs(kSettleMs);
     EXPECT_EQ(commandTexts(),
-              (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#", ":Qn#"}));
+              (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":RG#", ":Me#", ":RG#", ":Mn#", ":Qe#", ":Qn#"}));
     EXPECT_EQ(statuses.codes().size(), 5u);
 }
 
@@ -129,6 +133,7 @@ TEST_F(SerialLineTest, APulseEndingJustBeforeADisconnectStillDeliversItsWholeSto
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::North), 2);
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
     // The last tick and the disconnect reach the frame reader together: the stop is written and
     // the port closed straight after.
@@ -147,9 +152,10 @@ TEST_F(SerialLineTest, TheHandshakeTimeOutStopsARunningPulse)
     link.connect(SerialLinePair::kLinkPort);
     ASSERT_TRUE(mount.waitForCommands(1, kGenerousMs));
     link.sendCorrection(static_cast<int>(Direction::South), 80);  // longer than the handshake's 60 ticks
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(3, kGenerousMs));
 
-    ticks(60);
+    ticks(59);
     EXPECT_EQ(statusesOnceThereAre(3), (std::vector<int>{kConnecting, kSendingCorrection, kTimeout}));
     ASSERT_TRUE(mount.waitForCommands(4, kGenerousMs));
     EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":RG#", ":Ms#", ":Qs#"}));
@@ -159,6 +165,7 @@ TEST_F(SerialLineTest, ShuttingDownStopsARunningPulseAndReportsNothing)
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::West), 50);
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
     EXPECT_EQ(statusesOnceThereAre(3).back(), kSendingCorrection);
 
@@ -190,6 +197,7 @@ TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly
 {
     connectThroughHandshake();
     link.sendCorrection(static_cast<int>(Direction::East), 50);
+    ticks(1);
     ASSERT_TRUE(mount.waitForCommands(5, kGenerousMs));
 
     ASSERT_TRUE(line.cut(kGenerousMs));
@@ -199,6 +207,7 @@ TEST_F(SerialLineTest, LineThatVanishesMidSessionIsReportedAndStillClosesCleanly
     EXPECT_EQ(statusesOnceThereAre(6), (std::vector<int>{kConnecting, kReady, kSendingCorrection, kReady,
                                                          kCommunicationError, kCommunicationError}));
     link.sendCorrection(static_cast<int>(Direction::North), 2);
+    ticks(1);
     EXPECT_EQ(statusesOnceThereAre(8).back(), kCommunicationError);
     // Closing tries to stop the new pulse too, and cannot.
     link.disconnect();

@@ -10,7 +10,6 @@
 
 #include "link/ControlFrame.h"
 #include "link/Direction.h"
-#include "link/Tick.h"
 #include "link/iSerialPortLink.h"
 #include "support/CaseName.h"
 #include "support/StatusRecorder.h"
@@ -59,17 +58,10 @@ protected:
     StatusRecorder statuses;
     // The settling pause after an open, among the port's calls; false cuts it short.
     bool pauseRunsItsCourse = true;
-    // The control bytes still unread when a move goes out.
-    int controlBacklog = 0;
-    // Advanced a tick at a time by ticks(), as the heartbeat keeps time.
-    AxisPulse::TimePoint now;
-    MountProtocol protocol{
-        serial, &statuses,
-        [this](int ms) {
-            serial.calls.push_back("pause " + std::to_string(ms));
-            return pauseRunsItsCourse;
-        },
-        [this] { return controlBacklog; }, [this] { return now; }};
+    MountProtocol protocol{serial, &statuses, [this](int ms) {
+                               serial.calls.push_back("pause " + std::to_string(ms));
+                               return pauseRunsItsCourse;
+                           }};
 
     void dispatch(const CommandFrame& command)
     {
@@ -99,10 +91,14 @@ protected:
 
     void ticks(int count)
     {
-        for (int i = 0; i < count; ++i) {
-            now += std::chrono::milliseconds(kTickMs);
-            dispatch(ControlFrame::tick());
-        }
+        for (int i = 0; i < count; ++i) dispatch(ControlFrame::tick());
+    }
+
+    // A correction, and the tick that sends its move.
+    void pulse(Direction direction, int length)
+    {
+        dispatch(ControlFrame::correction(static_cast<int>(direction), length));
+        ticks(1);
     }
 
     void connectAndVerify()
@@ -194,10 +190,10 @@ TEST_F(MountProtocolTest, ArgumentsTravelAsTheirLowEightBits)
     dispatch(ControlFrame::connect(3 + 256 * 7));
     EXPECT_EQ(serial.openedPort, 3);
 
-    dispatch(ControlFrame::correction(256, 300));  // north, 44 ticks
-    dispatch(ControlFrame::correction(259, 2));    // east
-    dispatch(ControlFrame::correction(258, 2));    // west
-    dispatch(ControlFrame::correction(257, 2));    // south
+    for (int direction : {256, 259, 258, 257}) {  // north, east, west, south
+        dispatch(ControlFrame::correction(direction, direction == 256 ? 300 : 2));  // 300: 44 ticks
+        ticks(1);
+    }
     EXPECT_EQ(serial.commands(),
               (Commands{":GS#", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#", ":RG#", ":Mw#", ":Qn#", ":RG#", ":Ms#"}));
     ticks(2);
@@ -262,11 +258,15 @@ void PrintTo(const CorrectionCase& c, std::ostream* out) { *out << c.what; }
 
 class Correction : public MountProtocolTest, public ::testing::WithParamInterface<CorrectionCase> {};
 
-TEST_P(Correction, MovesForTheRequestedTicksThenStops)
+// The move leaves on the tick after the correction and the stop on the fifth after that, so the
+// pulse spans exactly its ticks.
+TEST_P(Correction, MovesOnTheNextTickForTheRequestedTicksThenStops)
 {
     connectAndVerify();
     dispatch(ControlFrame::correction(static_cast<int>(GetParam().direction), 5));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
+    EXPECT_EQ(serial.commands().size(), 3u);
+    ticks(1);
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", GetParam().move}));
     ticks(4);
     EXPECT_EQ(serial.commands().back(), GetParam().move);
@@ -303,7 +303,7 @@ TEST_F(MountProtocolTest, APulseWhoseWritesFailEndsOnACommunicationError)
 {
     connectAndVerify();
     serial.writesSucceed = false;  // the adapter has been pulled
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    pulse(Direction::North, 2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5}));
     ticks(2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5, 7, 5}));
@@ -315,7 +315,7 @@ TEST_F(MountProtocolTest, AMoveWhoseGuideRateCouldNotBeSelectedIsNotSent)
 {
     connectAndVerify();
     serial.failingCommands = {":RG#"};
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
+    pulse(Direction::East, 2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 5}));
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#"}));
 }
@@ -325,7 +325,7 @@ TEST_F(MountProtocolTest, ALostStopNeverEndsTheTickOnReady)
     connectAndVerify();
     serial.failingCommands = {":Qw#"};
     dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    pulse(Direction::North, 2);
     ticks(2);
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":RG#", ":Mn#", ":Qw#", ":Qn#"}));
     EXPECT_EQ(statuses.codes().back(), 5);
@@ -343,10 +343,11 @@ TEST_F(MountProtocolTest, FailedHandshakeWritesStillEndInTheTimeOut)
 TEST_F(MountProtocolTest, ANewPulseOnTheSameAxisReplacesTheRunningOne)
 {
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    pulse(Direction::North, 5);
     ticks(1);
     // Four ticks were left of the old pulse; the new one must stop on its own second tick.
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 2));
+    pulse(Direction::South, 2);
+    EXPECT_EQ(serial.commands().back(), ":Ms#");
     ticks(1);
     EXPECT_EQ(serial.commands().back(), ":Ms#");
     ticks(1);
@@ -361,9 +362,9 @@ TEST_F(MountProtocolTest, PulsesOnBothAxesRunIndependently)
 {
     connectAndVerify();
     dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 3));
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
+    pulse(Direction::West, 2);
     ticks(3);
-    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":RG#", ":Mw#", ":Qw#", ":Qn#"}));
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mw#", ":RG#", ":Mn#", ":Qw#", ":Qn#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7, 7}));
 }
 
@@ -372,7 +373,7 @@ TEST_F(MountProtocolTest, CorrectionsWorkDuringAndAfterAFailedHandshake)
     dispatch(ControlFrame::connect(5));
     dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
     receive("12:34.5#");
-    ticks(2);
+    ticks(3);
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":RG#", ":Me#", ":Qe#"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 8, 5, 7}));
 }
@@ -408,12 +409,12 @@ TEST_F(MountProtocolTest, AFinishedOrFailedHandshakeHasNoTimeOut)
 TEST_F(MountProtocolTest, TheHandshakeTimeOutStopsRunningPulsesBeforeClosing)
 {
     dispatch(ControlFrame::connect(5));
-    ticks(MountProtocol::kHandshakeTicks - 5);
+    ticks(MountProtocol::kHandshakeTicks - 6);
     dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 20));
+    pulse(Direction::East, 20);
     ticks(5);
     // The north pulse was due to end in the very tick: it is stopped once, before the close.
-    EXPECT_EQ(serial.calls, (Commands{"open", "reader", "pause 500", ":GS#", ":RG#", ":Mn#", ":RG#", ":Me#", ":Qe#",
+    EXPECT_EQ(serial.calls, (Commands{"open", "reader", "pause 500", ":GS#", ":RG#", ":Me#", ":RG#", ":Mn#", ":Qe#",
                                       ":Qn#", "close"}));
     EXPECT_EQ(statuses.codes(), (Codes{1, 8, 8, 3}));
     ticks(30);
@@ -460,35 +461,37 @@ INSTANTIATE_TEST_SUITE_P(
     Stops, ClosingWhilePulsing,
     ::testing::Values(
         ClosingCase{"no pulse", {}, 0, {}},
-        ClosingCase{"a pulse that has ended", {ControlFrame::correction(0, 5)}, 5, {}},
+        ClosingCase{"a pulse that has ended", {ControlFrame::correction(0, 5)}, 6, {}},
+        ClosingCase{"a move still waiting for its tick", {ControlFrame::correction(0, 5)}, 0, {}},
         ClosingCase{"north", {ControlFrame::correction(0, 5)}, 2, {":Qn#"}},
-        ClosingCase{"south", {ControlFrame::correction(1, 5)}, 0, {":Qs#"}},
-        ClosingCase{"west", {ControlFrame::correction(2, 5)}, 4, {":Qw#"}},
+        ClosingCase{"south", {ControlFrame::correction(1, 5)}, 1, {":Qs#"}},
+        ClosingCase{"west", {ControlFrame::correction(2, 5)}, 5, {":Qw#"}},
         ClosingCase{"east", {ControlFrame::correction(3, 5)}, 1, {":Qe#"}},
         ClosingCase{"east and west first, then north and south",
                     {ControlFrame::correction(1, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#", ":Qs#"}},
         ClosingCase{"only the last direction of an axis",
-                    {ControlFrame::correction(3, 5), ControlFrame::correction(2, 5)}, 0, {":Qw#"}}),
+                    {ControlFrame::correction(3, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#"}}),
     CaseName());
 
 TEST_F(MountProtocolTest, AStopLostAtDisconnectEndsOnACommunicationError)
 {
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    pulse(Direction::North, 5);
     serial.failingCommands = {":Qn#"};
     dispatch(ControlFrame::disconnect());
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 9, 5}));
     EXPECT_FALSE(protocol.portIsOpen());
 }
 
-TEST_F(MountProtocolTest, ShutdownStopsRunningPulsesAndReportsNothing)
+TEST_F(MountProtocolTest, ShutdownStopsRunningPulsesSendsNoWaitingMoveAndReportsNothing)
 {
     connectAndVerify();
     dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 50));
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 50));
+    pulse(Direction::North, 50);
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 50));
     protocol.stopForShutdown();
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Me#", ":RG#", ":Mn#", ":Qe#", ":Qn#"}));
-    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8}));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 8}));
     EXPECT_FALSE(protocol.portIsOpen());
     protocol.stopForShutdown();
     EXPECT_EQ(serial.commands().size(), 9u);
@@ -497,7 +500,7 @@ TEST_F(MountProtocolTest, ShutdownStopsRunningPulsesAndReportsNothing)
 TEST_F(MountProtocolTest, AReconnectStartsWithFreshCountdownsAndParser)
 {
     dispatch(ControlFrame::connect(5));
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    pulse(Direction::North, 5);
     receive("01:2");  // half a reply, then the line is closed
     dispatch(ControlFrame::disconnect());
     dispatch(ControlFrame::connect(5));
@@ -517,36 +520,6 @@ TEST_F(MountProtocolTest, AnExclamationMarkIsAnErrorInAnyState)
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 5, 5}));
 }
 
-
-struct BacklogCase {
-    const char* what;
-    std::vector<CommandFrame> queued;  // in the pipe, unread, when the move went out
-};
-void PrintTo(const BacklogCase& c, std::ostream* out) { *out << c.what; }
-
-class TicksQueuedBeforeTheMove : public MountProtocolTest, public ::testing::WithParamInterface<BacklogCase> {};
-
-TEST_P(TicksQueuedBeforeTheMove, DoNotCountTowardItsPulse)
-{
-    connectAndVerify();
-    for (const CommandFrame& frame : GetParam().queued) controlBacklog += frame.size;
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 3));
-    controlBacklog = 0;
-    for (const CommandFrame& frame : GetParam().queued) dispatch(frame);
-    const auto stops = [this] { return std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"); };
-    ticks(2);
-    EXPECT_EQ(stops(), 0);
-    ticks(1);
-    EXPECT_EQ(stops(), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Backlogs, TicksQueuedBeforeTheMove,
-    ::testing::Values(BacklogCase{"nothing", {}}, BacklogCase{"a tick", {ControlFrame::tick()}},
-                      BacklogCase{"two ticks", {ControlFrame::tick(), ControlFrame::tick()}},
-                      BacklogCase{"ticks around another axis's pulse",
-                                  {ControlFrame::tick(), ControlFrame::correction(2, 20), ControlFrame::tick()}}),
-    CaseName());
 
 struct ReversalCase {
     const char* what;
@@ -576,35 +549,25 @@ INSTANTIATE_TEST_SUITE_P(
     Directions, SecondPulseOnAnAxis,
     ::testing::Values(
         ReversalCase{"north then south", Direction::North, Direction::South, 1, {":Qn#", ":RG#", ":Ms#", ":Qs#"}},
-        ReversalCase{"east then west", Direction::East, Direction::West, 0, {":Qe#", ":RG#", ":Mw#", ":Qw#"}},
+        ReversalCase{"east then west", Direction::East, Direction::West, 2, {":Qe#", ":RG#", ":Mw#", ":Qw#"}},
         ReversalCase{"north again", Direction::North, Direction::North, 1, {":RG#", ":Mn#", ":Qn#"}},
-        ReversalCase{"south after south ran out", Direction::South, Direction::North, 3, {":RG#", ":Mn#", ":Qn#"}}),
+        ReversalCase{"south after south ran out", Direction::South, Direction::North, 4, {":RG#", ":Mn#", ":Qn#"}},
+        ReversalCase{"south before north's move went out", Direction::North, Direction::South, 0,
+                     {":RG#", ":Ms#", ":Qs#"}}),
     CaseName());
-
-TEST_F(MountProtocolTest, APulseWhoseTicksRanOutEarlyEndsOnTheNextTick)
-{
-    connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 3));
-    // A tick written a moment after the move, handled with the next.
-    dispatch(ControlFrame::tick());
-    ticks(2);
-    EXPECT_EQ(serial.commands().back(), ":Mw#");
-    ticks(1);
-    EXPECT_EQ(serial.commands().back(), ":Qw#");
-}
 
 TEST_F(MountProtocolTest, ALostStopIsOwedAndTriedOnceASecondUntilWritten)
 {
     connectAndVerify();
     serial.failingCommands = {":Qn#"};
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 2));
+    pulse(Direction::North, 2);
     ticks(2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7, 5}));
     // Another axis's pulse ends while the stop is owed: not on "Ready".
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 2));
+    pulse(Direction::East, 2);
     ticks(2);
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7, 5, 8, 7, 5}));
-    ticks(MountProtocol::kOwedStopRetryTicks - 2);
+    ticks(MountProtocol::kOwedStopRetryTicks - 3);
     EXPECT_EQ(statuses.codes().back(), 5);
     EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Qn#"), 2);
     serial.failingCommands.clear();
@@ -621,7 +584,7 @@ TEST_F(MountProtocolTest, OwedStopsGoOutAtEveryClose)
 {
     connectAndVerify();
     serial.failingCommands = {":Qs#"};
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 2));
+    pulse(Direction::South, 2);
     ticks(2);
     serial.failingCommands.clear();
     dispatch(ControlFrame::disconnect());
@@ -629,7 +592,7 @@ TEST_F(MountProtocolTest, OwedStopsGoOutAtEveryClose)
 
     dispatch(ControlFrame::connect(5));
     serial.failingCommands = {":Qw#"};
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::West), 2));
+    pulse(Direction::West, 2);
     ticks(2);
     serial.failingCommands.clear();
     protocol.stopForShutdown();
@@ -639,9 +602,9 @@ TEST_F(MountProtocolTest, OwedStopsGoOutAtEveryClose)
 TEST_F(MountProtocolTest, AReversalWhoseStopIsLostSendsNoMoveAndStaysOwed)
 {
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    pulse(Direction::North, 5);
     serial.failingCommands = {":Qn#"};
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::South), 5));
+    pulse(Direction::South, 5);
     EXPECT_EQ(serial.commands().back(), ":Qn#");
     EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 5}));
     serial.failingCommands.clear();
@@ -649,34 +612,58 @@ TEST_F(MountProtocolTest, AReversalWhoseStopIsLostSendsNoMoveAndStaysOwed)
     EXPECT_EQ(Commands(serial.calls.end() - 2, serial.calls.end()), (Commands{":Qn#", ":Qn#"}));
 }
 
-// The halt stops whatever moves, not only the link's pulses, and the running countdown with it.
+// The halt stops whatever moves, not only the link's pulses, the running countdown with it, and
+// a move still waiting for its tick.
 TEST_F(MountProtocolTest, AHaltSendsQAndEveryStopAndEndsTheRunningPulses)
 {
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::North), 5));
+    pulse(Direction::North, 5);
+    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 5));
     dispatch(ControlFrame::halt());
     ticks(10);
     EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Q#", ":Qn#", ":Qs#", ":Qe#",
                                            ":Qw#"}));
-    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7}));
-    serial.writesSucceed = false;
-    dispatch(ControlFrame::halt());
-    EXPECT_EQ(statuses.codes().back(), 5);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 8, 7}));
     dispatch(ControlFrame::disconnect());
     dispatch(ControlFrame::halt());
     EXPECT_EQ(statuses.codes().back(), 6);
 }
 
-TEST_F(MountProtocolTest, AHaltThatCannotWriteLeavesTheRunningPulsesStopOwed)
+const Commands kHalt{":Q#", ":Qn#", ":Qs#", ":Qe#", ":Qw#"};
+
+// A halt that could not be written whole is owed like a stop, pulse or no pulse: tried again
+// once a second, sent at every close, and written before any move.
+TEST_F(MountProtocolTest, AHaltThatCannotWriteIsOwedUntilWritten)
 {
     connectAndVerify();
-    dispatch(ControlFrame::correction(static_cast<int>(Direction::East), 50));
-    serial.failingCommands = {":Q#", ":Qe#"};
+    serial.failingCommands = {":Q#"};
     dispatch(ControlFrame::halt());
+    EXPECT_EQ(statuses.codes().back(), 5);
+    ticks(MountProtocol::kOwedStopRetryTicks);
+    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Q#"), 2);
     serial.failingCommands.clear();
     ticks(MountProtocol::kOwedStopRetryTicks);
-    EXPECT_EQ(serial.commands().back(), ":Qe#");
+    EXPECT_EQ(Commands(serial.calls.end() - 5, serial.calls.end()), kHalt);
     EXPECT_EQ(statuses.codes().back(), 7);
+    ticks(MountProtocol::kOwedStopRetryTicks);
+    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), ":Q#"), 3);
+
+    serial.failingCommands = {":Qe#"};
+    dispatch(ControlFrame::halt());
+    pulse(Direction::North, 5);  // the halt still fails: no move
+    EXPECT_EQ(serial.commands().back(), ":Qw#");
+    EXPECT_EQ(statuses.codes().back(), 5);
+    serial.failingCommands.clear();
+    pulse(Direction::North, 5);
+    EXPECT_EQ(Commands(serial.calls.end() - 7, serial.calls.end()),
+              (Commands{":Q#", ":Qn#", ":Qs#", ":Qe#", ":Qw#", ":RG#", ":Mn#"}));
+
+    serial.failingCommands = {":Q#"};
+    dispatch(ControlFrame::halt());
+    serial.failingCommands.clear();
+    dispatch(ControlFrame::disconnect());
+    EXPECT_EQ(Commands(serial.calls.end() - 6, serial.calls.end() - 1), kHalt);
+    EXPECT_EQ(statuses.codes().back(), 9);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include "support/StatusRecorder.h"
 #include "mount_simulator/MountSimulator.h"
 
-// Gives link count ticks a heartbeat apart, as the heartbeat would: a pulse lasts its length in
-// time as well as in ticks, and is held for another tick when its ticks came too fast.
+// Gives link count ticks a heartbeat apart, as the heartbeat would, so a pulse lasts its length
+// in time as well as in ticks. A correction's move goes out on the first of them.
 void heartbeatTicks(TelescopeControl& link, int count);
 
 // A link on COM5 and the simulated mount on COM6 of a real serial line (made by
