@@ -3,8 +3,20 @@
 #include "link/Tick.h"
 #include "link/iHeartBeatListener.h"
 #include "platform/sleep.h"
+#include "platform/thread_priority.h"
+#include "platform/timer_resolution.h"
 
-HeartBeatTimer::HeartBeatTimer() = default;
+namespace {
+constexpr std::chrono::milliseconds kPeriod{kTickMs};
+}
+
+HeartBeatTimer::HeartBeatTimer()
+    : HeartBeatTimer([] { return std::chrono::steady_clock::now(); },
+                     [](platform::Event& stop, int ms) { return stop.wait(ms); })
+{
+}
+
+HeartBeatTimer::HeartBeatTimer(Clock clock, StopWait wait) : clock(std::move(clock)), stopWait(std::move(wait)) {}
 
 HeartBeatTimer::~HeartBeatTimer()
 {
@@ -41,12 +53,32 @@ void HeartBeatTimer::run(void* self) { static_cast<HeartBeatTimer*>(self)->tickU
 
 void HeartBeatTimer::tickUntilStopped()
 {
+    // Otherwise a Windows wait would end up to a system clock tick (15.6 ms) past its mark.
+    const platform::FineTimerResolution exactWaits;
+    platform::runCallingThreadForTiming();
+    TimePoint nextTick = clock() + kPeriod;
+    while (waitUntil(nextTick)) {
+        {
+            platform::LockGuard hold(lock);
+            if (listener) listener->onHeartBeat();
+        }
+        nextTick += kPeriod;
+        // A whole period behind (a stalled thread, a machine waking from sleep): the marks start
+        // afresh rather than tick in a burst, which would cut pulses short.
+        const TimePoint now = clock();
+        if (now >= nextTick) nextTick = now + kPeriod;
+    }
+}
+
+bool HeartBeatTimer::waitUntil(TimePoint mark)
+{
     for (;;) {
-        const platform::WaitResult waited = stopEvent->wait(kTickMs);
+        const TimePoint now = clock();
+        if (now >= mark) return !stopRequested;
+        const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(mark - now).count());
+        const platform::WaitResult waited = stopWait(*stopEvent, ms);
+        if (waited == platform::WaitResult::Signalled || stopRequested) return false;
         // A wait that failed returned at once; sleeping keeps the ticks a period apart.
-        if (waited == platform::WaitResult::Failed) platform::sleepMs(kTickMs);
-        if (waited == platform::WaitResult::Signalled || stopRequested) return;
-        platform::LockGuard hold(lock);
-        if (listener) listener->onHeartBeat();
+        if (waited == platform::WaitResult::Failed) platform::sleepMs(ms);
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "platform/event.h"
@@ -9,14 +11,21 @@
 
 class iHeartBeatListener;
 
-// Calls its listener's onHeartBeat every 100 ms (plus the time of the call; no drift
-// correction) on a thread of its own. The listener is called with the lock held, so detach
-// returns only after a call in progress has finished, and no call begins after it.
+// Calls its listener's onHeartBeat on a thread of its own, on every 100 ms mark from its start:
+// each wait runs to the next mark, so a wait the system rounds up, or a call that takes time,
+// delays one tick and never the ones after it. The listener is called with the lock held, so
+// detach returns only after a call in progress has finished, and no call begins after it.
 class HeartBeatTimer {
 public:
     static constexpr int kStopWaitMs = 6000;
 
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // Waits up to ms for the stop event, as platform::Event::wait does.
+    using StopWait = std::function<platform::WaitResult(platform::Event& stop, int ms)>;
+
     HeartBeatTimer();
+    // clock and wait stand in for the system's (tests pass their own).
+    HeartBeatTimer(Clock clock, StopWait wait);
     // Stops the thread if that has not been done, waiting for it to end.
     ~HeartBeatTimer();
     HeartBeatTimer(const HeartBeatTimer&) = delete;
@@ -34,9 +43,15 @@ public:
     bool stop();
 
 private:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
     static void run(void* self);
     void tickUntilStopped();
+    // Waits until mark; false once a stop was asked for.
+    bool waitUntil(TimePoint mark);
 
+    const Clock clock;
+    const StopWait stopWait;
     platform::Lock lock;
     platform::Thread thread;
     std::unique_ptr<platform::Event> stopEvent;

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "mount_simulator/SerialMountLine.h"
+#include "platform/thread_priority.h"
 
 namespace {
 
@@ -98,6 +99,8 @@ void MountSimulator::runAnswerer(void* simulator) { static_cast<MountSimulator*>
 
 void MountSimulator::readUntilStopped()
 {
+    // The mount's clock: each command is timed as it is read.
+    platform::runCallingThreadForTiming();
     unsigned char buffer[kReadCapacity];
     for (;;) {
         const platform::SerialReadResult got = line_->read(buffer, kReadCapacity, stopReading_);

@@ -4,10 +4,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include "link/iHeartBeatListener.h"
 #include "platform/sleep.h"
+#include "support/CaseName.h"
 
 namespace {
 
@@ -152,5 +156,57 @@ TEST(HeartBeatTimer, StopBounds)
     EXPECT_FALSE(slow.inCall) << "stop returned before the call in progress finished";
     EXPECT_GE(slow.calls, 1);
 }
+
+// How long a wait that asks for some milliseconds really lasts, in microseconds.
+struct WaitCase {
+    const char* what;
+    std::function<long(int askedMs)> lastsUs;
+};
+void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.what; }
+
+class TicksOnTheMarks : public ::testing::TestWithParam<WaitCase> {};
+
+// On a clock of its own, so the figures are exact: each tick falls on its 100 ms mark from the
+// start, late by at most what one wait adds, never by the sum of them.
+TEST_P(TicksOnTheMarks, FiftyTicksSpanFiveSecondsWhateverEachWaitLasts)
+{
+    constexpr int kTicks = 50;
+    Clock::time_point now{};
+    std::vector<Clock::duration> ticks;
+    std::atomic<bool> ended{false};
+    struct Recorder final : iHeartBeatListener {
+        std::function<void()> onTick;
+        void onHeartBeat() override { onTick(); }
+    } listener;
+    listener.onTick = [&] { ticks.push_back(now - Clock::time_point{}); };
+    HeartBeatTimer timer([&] { return now; },
+                         [&](platform::Event&, int ms) {
+                             if (ticks.size() == kTicks) {
+                                 ended = true;
+                                 return platform::WaitResult::Signalled;
+                             }
+                             now += std::chrono::microseconds(GetParam().lastsUs(ms));
+                             return platform::WaitResult::TimedOut;
+                         });
+    timer.attach(&listener);
+    timer.start();
+    for (int waited = 0; !ended && waited < 5000; waited += 10) platform::sleepMs(10);
+    ASSERT_TRUE(timer.stop());
+    ASSERT_EQ(ticks.size(), static_cast<size_t>(kTicks));
+    for (int i = 0; i < kTicks; ++i) {
+        const auto late = ticks[i] - std::chrono::milliseconds(100 * (i + 1));
+        EXPECT_GE(late.count(), 0) << "tick " << i + 1 << " came early";
+        EXPECT_LE(late, std::chrono::milliseconds(16)) << "tick " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, TicksOnTheMarks,
+    ::testing::Values(WaitCase{"exact", [](int ms) { return ms * 1000L; }},
+                      WaitCase{"rounded up to the 15.625 ms system clock",
+                               [](int ms) { return static_cast<long>(std::ceil(ms / 15.625) * 15625); }},
+                      WaitCase{"returning after half its time", [](int ms) { return ms * 500L + 1; }},
+                      WaitCase{"a millisecond long", [](int ms) { return ms * 1000L + 930; }}),
+    CaseName());
 
 }  // namespace

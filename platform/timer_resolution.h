@@ -1,0 +1,19 @@
+#pragma once
+
+namespace platform {
+
+// Asks the system for timed waits exact to the millisecond while it lives. Windows rounds a
+// wait's time-out to its clock tick, 15.6 ms unless a program asks for finer; other systems
+// already wait that exactly, and there it does nothing.
+class FineTimerResolution {
+public:
+    FineTimerResolution();
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+private:
+    bool granted_ = false;
+};
+
+}  // namespace platform
