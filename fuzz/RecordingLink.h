@@ -28,8 +28,8 @@ using LinkLog = std::vector<std::string>;
 // The only commands the link may ever write to a mount.
 inline bool isGuideLinkCommand(const char* text)
 {
-    static const char* const kCommands[] = {":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Ms#",
-                                            ":Mw#", ":Me#", ":Qn#", ":Qs#", ":Qw#", ":Qe#"};
+    static const char* const kCommands[] = {":GS#", ":GR#", ":GD#", ":RG#", ":Mn#", ":Ms#", ":Mw#",
+                                            ":Me#", ":Qn#", ":Qs#", ":Qw#", ":Qe#", ":Q#"};
     for (const char* command : kCommands) {
         if (std::strcmp(text, command) == 0) return true;
     }

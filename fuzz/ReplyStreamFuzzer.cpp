@@ -85,10 +85,7 @@ struct Session {
     LinkLog log;
     RecordingSerialLink serial{log, 0xFF, true};
     RecordingListener listener{log};
-    // Every look at the clock finds an hour gone: no pulse is ever held for time.
-    AxisPulse::TimePoint now;
-    MountProtocol protocol{serial, &listener, [](int) { return true; }, [] { return 0; },
-                           [this] { return now += std::chrono::hours(1); }};
+    MountProtocol protocol{serial, &listener, [](int) { return true; }};
 };
 
 // Brings a fresh session to start and checks it got there; the log is cleared afterwards.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: natively, under ThreadSanitizer,
-# under AddressSanitizer with UndefinedBehaviorSanitizer, and cross-built for Windows under Wine,
+# under AddressSanitizer with UndefinedBehaviorSanitizer, a short fuzzing of each fuzz target
+# (native-fuzz, FUZZ_SECONDS each, 30 unless set), and cross-built for Windows under Wine,
 # 32-bit (the program that ships) and 64-bit; cross-built for ARM Linux under qemu (linux-arm64,
 # linux-armhf), leaving out the slowest there, when named. A machine that cannot run 32-bit x86
 # code (some virtual machines cannot) runs no 32-bit Wine: there the 32-bit programs run in a
@@ -16,7 +17,7 @@ tools/install-packages.sh
 presets=("$@")
 # The ARM runs under qemu (linux-arm64, linux-armhf) are named, not run by default: they would
 # add a quarter of an hour to a run that already takes twenty minutes or more.
-[ ${#presets[@]} -gt 0 ] || presets=(native native-tsan native-asan windows windows64)
+[ ${#presets[@]} -gt 0 ] || presets=(native native-tsan native-asan native-fuzz windows windows64)
 jobs=$(nproc)
 # The native tests mostly wait on timers, each over a serial line of its own: twice as many as
 # there are cores run at once. Under the sanitizers, which slow every thread, and under Wine,
@@ -89,6 +90,12 @@ if [ "${WIN32_VM:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; th
 
 for preset in "${presets[@]}"; do
     echo "=== $preset"
+    if [ "$preset" = native-fuzz ]; then
+        # Fuzzing, not only replaying the corpus: a check that no longer knows what the link may
+        # do fails the day it goes stale.
+        tools/run-fuzzers.sh "${FUZZ_SECONDS:-30}"
+        continue
+    fi
     cmake --preset "$preset" >/dev/null
     if [ "$preset" = windows ] && ! $runs_32_bit_wine; then
         # The 32-bit test programs cannot run here: only what the machine runs is built.
