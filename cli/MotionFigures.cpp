@@ -146,19 +146,38 @@ RunFigures figuresOf(const Run& run, const Baseline& baseline)
     return figures;
 }
 
+namespace {
+
+// How long a mount still moving at rate on the axis takes to move kSettleMargins margins away
+// from at: the margin of the right ascension grows with the wait, so a slow drift may never show.
+double msToShowMotion(const PositionReading& at, bool declination, double rate, const Baseline& baseline)
+{
+    const double speed = std::fabs(rate) * siderealOnSky(at, declination);
+    const double still = marginBetween(at, at, declination, baseline);
+    const double growth = declination ? 0.0 : baseline.creepUncertainty * onSky(at, false);
+    const double gain = speed - kSettleMargins * growth;
+    return gain <= 0 ? std::numeric_limits<double>::infinity() : 1000 * kSettleMargins * still / gain;
+}
+
+int clampedSettleMs(double ms, int minimumMs)
+{
+    return std::max(minimumMs, static_cast<int>(std::min<double>(ms, kLongestSettleMs)));
+}
+
+}  // namespace
+
 int settleMsAfter(const Run& run, const RunFigures& figures, const Baseline& baseline, int minimumMs)
 {
-    const bool declination = onDeclination(run.direction);
-    // A stop that was lost leaves the mount moving at the rate the run showed; the wait must
-    // let it move a few margins, and the margin of the right ascension grows with the wait.
+    // A stop that was lost leaves the mount moving at the rate the run showed.
     if (!figures.moved) return minimumMs;
-    const double speed = std::fabs(figures.rate) * siderealOnSky(run.after, declination);
-    const double still = marginBetween(run.after, run.after, declination, baseline);
-    const double growth = declination ? 0.0 : baseline.creepUncertainty * onSky(run.after, false);
-    const double gain = speed - kSettleMargins * growth;
-    if (gain <= 0) return std::max(minimumMs, kLongestSettleMs);
-    const double ms = 1000 * kSettleMargins * still / gain;
-    return std::max(minimumMs, static_cast<int>(std::min<double>(ms, kLongestSettleMs)));
+    return clampedSettleMs(msToShowMotion(run.after, onDeclination(run.direction), figures.rate, baseline), minimumMs);
+}
+
+int haltWaitMs(const PositionReading& at, const Baseline& baseline, int minimumMs)
+{
+    const double slower = std::max(msToShowMotion(at, true, kSlowestDriftAfterHalt, baseline),
+                                   msToShowMotion(at, false, kSlowestDriftAfterHalt, baseline));
+    return clampedSettleMs(slower, minimumMs);
 }
 
 RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int lengthMs)

@@ -93,6 +93,11 @@ RunFigures figuresOf(const Run& run, const Baseline& baseline);
 
 // How long to wait after run's stop before reading again, at least minimumMs.
 int settleMsAfter(const Run& run, const RunFigures& figures, const Baseline& baseline, int minimumMs);
+// The slowest motion a halt's two readings must be able to show: half the sidereal rate.
+constexpr double kSlowestDriftAfterHalt = 0.5;
+// How far apart, at least minimumMs, the two readings after a halt must be to show a mount still
+// moving at kSlowestDriftAfterHalt on either axis, read near at.
+int haltWaitMs(const PositionReading& at, const Baseline& baseline, int minimumMs);
 
 // A run's pulses, sized so that at the fastest rate the last run of its direction allows it
 // moves at most kRunBudgetArcsec, and at most pulses x lengthMs (whole ticks, 200 ms or more).

@@ -154,7 +154,7 @@ void Output::pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs,
                          fmt::format("{:.0f} to {:.0f} ms", pulse.bound.lowerMs, pulse.bound.upperMs),
                          pulse.problem.empty() ? verdict(pulse) : pulse.problem));
     }
-    line(fmt::format("Allowed: from {} ms short of the length the ticks make to {} ms over the request{}.",
+    line(fmt::format("Allowed: from {} ms short of the length the ticks make to {} ms over it{}.",
                      PulseBound::kMeasurementJitterMs, allowanceMs, slackMs ? fmt::format(", widened by {} ms each way", slackMs) : ""));
 }
 

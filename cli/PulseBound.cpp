@@ -4,10 +4,11 @@
 #include <cctype>
 
 
-PulseBound PulseBound::forPulse(int requestedMs, int ticks, int allowanceMs, int slackMs)
+PulseBound PulseBound::forPulse(int ticks, int allowanceMs, int slackMs)
 {
-    const int shortest = ticks * kTickMs - kMeasurementJitterMs - slackMs;
-    return {static_cast<double>(shortest), static_cast<double>(requestedMs + allowanceMs + slackMs)};
+    const int ticksMake = ticks * kTickMs;
+    return {static_cast<double>(ticksMake - kMeasurementJitterMs - slackMs),
+            static_cast<double>(ticksMake + allowanceMs + slackMs)};
 }
 
 bool directionNamed(const std::string& name, Direction& direction)

@@ -5,19 +5,20 @@
 #include "link/Direction.h"
 #include "link/Tick.h"
 
-// The range a guide pulse's measured length must fall in: from the length its heartbeat ticks
-// make, less a few milliseconds as the two moments measured can each be a little late, to the
-// request and the allowance for the time the commands take on the wire and for scheduling. The
-// link counts only ticks written after the move went out, so a pulse a tick short is a fault.
-// Slack widens the range both ways, for a machine so busy that the link's threads are late.
+// The range a guide pulse's measured length must fall in, around the length its heartbeat ticks
+// make: the link sends the move on one tick and the stop on a later one, so a pulse lasts whole
+// ticks. Less a few milliseconds, as the two moments measured can each be a little late, to the
+// allowance over it for the time the commands take on the wire and for scheduling. A pulse a
+// tick short or a tick long is a fault. Slack widens the range both ways, for a machine so busy
+// that the link's threads are late.
 struct PulseBound {
-    static constexpr int kDefaultAllowanceMs = 50;
+    static constexpr int kDefaultAllowanceMs = 20;
     static constexpr int kMeasurementJitterMs = 10;
 
     double lowerMs;
     double upperMs;
 
-    static PulseBound forPulse(int requestedMs, int ticks, int allowanceMs, int slackMs);
+    static PulseBound forPulse(int ticks, int allowanceMs, int slackMs);
     bool holds(double measuredMs) const { return measuredMs >= lowerMs && measuredMs <= upperMs; }
     // Ended a heartbeat tick early: the link counted a tick that was not the pulse's.
     bool oneTickShort(double measuredMs) const { return measuredMs < lowerMs && measuredMs >= lowerMs - kTickMs; }

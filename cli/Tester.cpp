@@ -18,6 +18,11 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kPoll = 100ms;
+// How often a pulse looks for an interrupt: until its move has gone out, so often that a stop
+// asked for then reaches the link before the tick that would send the move; after that, so
+// often that the stop follows at once.
+constexpr std::chrono::milliseconds kBeforeTheMovePoll = 1ms;
+constexpr std::chrono::milliseconds kDuringThePulsePoll = 10ms;
 // Far longer than a handshake can take (the settle time, then 60 ticks); past it the link is stuck.
 constexpr std::chrono::seconds kHandshakeLimit{20};
 // How much longer than its ticks a pulse may take before the link counts as stuck.
@@ -276,7 +281,7 @@ PulseReport Tester::runPulse(Direction direction, int askedMs)
     report.askedMs = askedMs;
     report.requestedMs = length.ms;
     report.ticks = length.ticks();
-    report.bound = PulseBound::forPulse(length.ms, length.ticks(), settings.allowanceMs, settings.slackMs);
+    report.bound = PulseBound::forPulse(length.ticks(), settings.allowanceMs, settings.slackMs);
 
     if (interrupt::requested()) {
         report.interrupted = true;
@@ -301,7 +306,7 @@ PulseReport Tester::runPulse(Direction direction, int askedMs)
             report.problem = "the link did not end the pulse";
             return report;
         }
-        const std::optional<LinkEvent> event = take(kPoll);
+        const std::optional<LinkEvent> event = take(move ? kDuringThePulsePoll : kBeforeTheMovePoll);
         if (!event) continue;
         if (event->kind == LinkEvent::Kind::Sent) {
             if (startsWith(event->bytes, ":M") && !move) move = event;
@@ -459,14 +464,16 @@ std::string Tester::runMotionStep(motion::Run& run, const motion::Baseline& base
     const std::string problem = runPulses(run);
     disconnect();
     if (!problem.empty()) return fmt::format("a {} pulse failed: {}", directionName(run.direction), problem);
-    const bool probe = run.role == motion::Run::Role::Probe;
-    const std::optional<PositionReading> after = readPosition(probe, outcome);
+    // Each reading keeps the port open, so that a mount it shows running away is halted at once
+    // on the same link, not after a reconnect.
+    const std::optional<PositionReading> after = readPosition(true, outcome);
     if (!after) return "the position could not be read after the pulses";
     run.after = *after;
-    if (probe) return {};
+    if (run.role == motion::Run::Role::Probe) return {};
     const motion::RunFigures figures = motion::figuresOf(run, baseline);
     // A mount beyond any guide rate is stopped at once, not watched.
     if (figures.tooFast) return {};
+    disconnect();
     idle(motion::settleMsAfter(run, figures, baseline, settleMs));
     const std::optional<PositionReading> later = readPosition(true, outcome);
     if (!later) return "the position could not be read after the settling time";
@@ -538,7 +545,9 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
                                     : "motion could not send the halt (:Q#) and the stops: the line failed.";
     const std::optional<PositionReading> first = readPosition(false, outcome, false);
     afterHalt = first;
-    idle(waitMs);
+    // Only a second interrupt cuts this wait short: after the first, it is what tells whether
+    // the mount stopped.
+    if (first) takeFor(std::chrono::milliseconds(motion::haltWaitMs(*first, baseline, waitMs)), interrupt::insisted);
     const std::optional<PositionReading> second = first ? readPosition(false, outcome, false) : std::nullopt;
     if (!second) {
         out.motionHalt(halted, std::nullopt, 0);
@@ -547,14 +556,23 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
     }
     const bool stopped = motion::stoodStill(*first, *second, baseline);
     const double away = motion::distanceArcsec(start, *second, baseline);
-    out.motionHalt(halted, stopped, away);
+    const double apartSeconds =
+        std::chrono::duration<double>(second->declinationAt - first->declinationAt).count();
+    const bool cutShort = apartSeconds * 1000 < motion::haltWaitMs(*first, baseline, 0);
+    // Standing still over too short a wait says nothing of a slow drift.
+    out.motionHalt(halted, stopped && cutShort ? std::nullopt : std::optional<bool>(stopped), away);
     const std::string where = fmt::format("{:.1f} arcminutes from where motion began", away / 60);
+    if (stopped && cutShort) {
+        return {fmt::format("{} Two readings only {:.1f} s apart afterwards, the wait cut short, show no motion, {}; "
+                            "too soon to tell whether a slow drift goes on: look at the mount.", sent, apartSeconds,
+                            where)};
+    }
     if (stopped) {
         return {fmt::format("{} Two readings {:.1f} s apart afterwards show the mount standing still, {}.", sent,
-                            waitMs / 1000.0, where)};
+                            apartSeconds, where)};
     }
     return {fmt::format("{} Two readings {:.1f} s apart afterwards show it STILL MOVING, now {}: stop it with its "
-                        "handset or switch it off now.", sent, waitMs / 1000.0, where)};
+                        "handset or switch it off now.", sent, apartSeconds, where)};
 }
 
 int Tester::motion(const MotionPlan& plan)
@@ -628,7 +646,8 @@ int Tester::motion(const MotionPlan& plan)
                            judged(Direction::North) && measureCreep() && probe(Direction::East) &&
                            judged(Direction::East) &&
                            probe(Direction::West) && judged(Direction::West);
-    disconnect();
+    // Otherwise the halt goes out on the link still open, if it is.
+    if (completed) disconnect();
 
     std::vector<std::string> halted;
     std::vector<motion::Finding> findings = motion::findingsOf(baseline, runs);

@@ -86,7 +86,7 @@ public:
 
 void addBoundOptions(CLI::App& command, Arguments& arguments)
 {
-    command.add_option("--allowance", arguments.allowanceMs, "how much longer than requested a pulse may last, ms")
+    command.add_option("--allowance", arguments.allowanceMs, "how much longer than its ticks make a pulse may last, ms")
         ->check(CLI::Range(0, 10000))
         ->capture_default_str();
     command.add_option("--slack", arguments.slackMs,

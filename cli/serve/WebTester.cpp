@@ -206,7 +206,7 @@ void WebTester::measure(const LinkEvent& event)
         }
         if (!startsWith(event.bytes, ":Q") || !move || !asked) return;
         const PulseLength& length = asked->length;
-        const PulseBound bound = PulseBound::forPulse(length.ms, length.ticks(), PulseBound::kDefaultAllowanceMs, 0);
+        const PulseBound bound = PulseBound::forPulse(length.ticks(), PulseBound::kDefaultAllowanceMs, 0);
         report = {{"direction", directionName(asked->direction)}, {"asked_ms", length.ms}, {"ticks", length.ticks()},
                   {"lower_ms", bound.lowerMs}, {"upper_ms", bound.upperMs}, {"written", move->ok && event.ok}};
         if (move->ok && event.ok) {

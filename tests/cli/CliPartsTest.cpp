@@ -152,25 +152,20 @@ TEST(HandshakeRepliesTest, UnfinishedBytesAreThoseSinceTheLastQuestionAndTheLast
     EXPECT_EQ(replies.unfinished().substr(HandshakeReplies::kUnfinishedShown - 3), "end");
 }
 
-TEST(PulseBoundTest, RunsFromTheTicksLengthLessJitterToTheAllowanceOverTheRequest)
+TEST(PulseBoundTest, RunsFromTheTicksLengthLessJitterToTheAllowanceOverIt)
 {
-    const PulseBound whole = PulseBound::forPulse(500, 5, 50, 0);
-    EXPECT_EQ(whole.lowerMs, 500 - PulseBound::kMeasurementJitterMs);
-    EXPECT_EQ(whole.upperMs, 550);
+    const PulseBound whole = PulseBound::forPulse(5, PulseBound::kDefaultAllowanceMs, 0);
+    EXPECT_EQ(whole.lowerMs, 490);
+    EXPECT_EQ(whole.upperMs, 520);
     EXPECT_TRUE(whole.holds(490));
-    EXPECT_TRUE(whole.holds(550));
+    EXPECT_TRUE(whole.holds(520));
     EXPECT_FALSE(whole.holds(401));
     EXPECT_TRUE(whole.oneTickShort(401));
     EXPECT_FALSE(whole.oneTickShort(300));
-    EXPECT_FALSE(whole.holds(551));
+    EXPECT_FALSE(whole.holds(600));  // a tick long
 
-    // 250 ms makes two whole ticks, as in the dialog: the lower edge follows the ticks.
-    const PulseBound part = PulseBound::forPulse(250, 2, 50, 0);
-    EXPECT_EQ(part.lowerMs, 200 - PulseBound::kMeasurementJitterMs);
-    EXPECT_EQ(part.upperMs, 300);
-
-    const PulseBound slack = PulseBound::forPulse(500, 5, 50, 100);
-    EXPECT_EQ(slack.lowerMs, 400 - PulseBound::kMeasurementJitterMs);
+    const PulseBound slack = PulseBound::forPulse(5, 50, 100);
+    EXPECT_EQ(slack.lowerMs, 390);
     EXPECT_EQ(slack.upperMs, 650);
 }
 

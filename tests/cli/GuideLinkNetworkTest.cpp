@@ -33,11 +33,10 @@ using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kGenerousMs = 60000;
-// Widens guide-link's pulse bound for a test machine that runs other tests at the same time.
-const char* const kSlack = "150";
 // How far apart the mount and the link may see a pulse's two ends: loopback carries a command
-// in well under a millisecond, a busy machine's scheduler (or an emulator) takes longer.
-constexpr double kEndsApartMs = 150;
+// in well under a millisecond, a busy machine's scheduler (or an emulator) takes longer; a tick
+// more on one side is a fault.
+constexpr double kEndsApartMs = 40;
 // Within the guide rates motion takes for guiding, as the serial motion tests use.
 constexpr double kMotionRate = 1.5;
 
@@ -98,7 +97,7 @@ TEST(GuideLinkNetwork, PulsesAreTimedAsOnASerialLine)
     MountOnNetwork served;
     ASSERT_TRUE(served.start({}));
     const GuideLinkProcess::Outcome run =
-        GuideLinkProcess::run({"--json", "pulse", served.address(), "north", "1000", "--slack", kSlack});
+        GuideLinkProcess::run({"--json", "pulse", served.address(), "north", "1000"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const std::vector<Json> pulses = eventsOfKind(events(run.out), "pulse");
     ASSERT_EQ(pulses.size(), 1u) << run.out;

@@ -156,6 +156,50 @@ INSTANTIATE_TEST_SUITE_P(
                    {SIGINT, SIGINT}, true}),
     CaseName());
 
+// Index of the first command text after index from, or commands.size().
+size_t indexOf(const std::vector<ReceivedCommand>& commands, const std::string& text, size_t from = 0)
+{
+    for (size_t i = from; i < commands.size(); ++i) {
+        if (commands[i].text == text) return i;
+    }
+    return commands.size();
+}
+
+// Motion reads the position after each probe and moves on at once. A stop asked for while that
+// reading is under way must leave the mount as it is: no move after it, the halt only.
+TEST_F(GuideLinkSignal, ASignalDuringAReadingSendsNoMoveAfterIt)
+{
+    MountBehaviour behaviour;
+    behaviour.motion.guideRate = 1.0;
+    mount.setBehaviour(behaviour);
+    GuideLinkProcess program({"motion", linkEnd(), "--baseline", "0"});
+    ASSERT_TRUE(program.started());
+    const auto readingAfterTheProbe = [this] {
+        const std::vector<ReceivedCommand> commands = mount.commands();
+        return indexOf(commands, ":GD#", indexOf(commands, ":Qs#"));
+    };
+    for (int waited = 0; indexOf(mount.commands(), ":Qs#") == mount.commands().size(); ++waited) {
+        ASSERT_LT(waited, kGenerousMs) << program.out();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Its answers now come late, so the signal lands before the reading is over.
+    behaviour.delayMs = 300;
+    mount.setBehaviour(behaviour);
+    size_t reading = 0;
+    for (int waited = 0; (reading = readingAfterTheProbe()) == mount.commands().size(); ++waited) {
+        ASSERT_LT(waited, kGenerousMs) << program.out();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish(kGenerousMs)) << program.out();
+    EXPECT_EQ(program.exitCode(), 3) << program.out() << program.err();
+    const std::vector<ReceivedCommand> commands = mount.commands();
+    for (size_t i = reading; i < commands.size(); ++i) {
+        EXPECT_NE(commands[i].text.rfind(":M", 0), 0u) << "a move after the signal: " << program.out();
+    }
+    EXPECT_TRUE(everyMoveStopped(commands));
+}
+
 #endif
 
 }  // namespace

@@ -154,21 +154,29 @@ TEST_F(TesterEndToEndTest, ConnectShowsProgressThenReady)
     EXPECT_TRUE(statusBecomes("Connection closed"));
 }
 
-TEST_F(TesterEndToEndTest, NorthPulseOfOneSecondMovesThenStops)
+// On the mount's own clock each pulse lasts its ticks: a tick short or a tick long is a fault,
+// and so is a heartbeat whose waits add up (5000 ms lasting 5045).
+TEST_F(TesterEndToEndTest, PulsesLastTheirTicksOnTheMountsClock)
 {
+    constexpr double kShortByAtMostMs = 15;
+    constexpr double kLongByAtMostMs = 40;
     connect();
-    ASSERT_TRUE(dialog.click(IDC_NORTH));
-    EXPECT_TRUE(statusBecomes("Sending correction pulse."));
-    EXPECT_TRUE(statusBecomes("Ready"));
-    ASSERT_TRUE(mount.waitForCommands(6, kGenerousMs));
-    const std::vector<ReceivedCommand> commands = mount.commands();
-    EXPECT_EQ(commands[3].text, ":RG#");
-    EXPECT_EQ(commands[4].text, ":Mn#");
-    EXPECT_EQ(commands[5].text, ":Qn#");
-    // Ten heartbeat ticks; the margins allow for a slow machine.
-    const double pulseMs = commands[5].milliseconds - commands[4].milliseconds;
-    EXPECT_GT(pulseMs, 700);
-    EXPECT_LT(pulseMs, 3000);
+    for (int lengthMs : {1000, 200, 5000}) {
+        const size_t before = mount.commands().size();
+        ASSERT_TRUE(dialog.type(IDC_PULSE_MS, std::to_string(lengthMs)));
+        ASSERT_TRUE(dialog.click(IDC_NORTH));
+        EXPECT_TRUE(statusBecomes("Sending correction pulse."));
+        EXPECT_TRUE(statusBecomes("Ready", kGenerousMs + lengthMs));
+        ASSERT_TRUE(mount.waitForCommands(before + 3, kGenerousMs));
+        const std::vector<ReceivedCommand> commands = mount.commands();
+        EXPECT_EQ(commands[before].text, ":RG#");
+        EXPECT_EQ(commands[before + 1].text, ":Mn#");
+        EXPECT_EQ(commands[before + 2].text, ":Qn#");
+        const double pulseMs = commands[before + 2].milliseconds - commands[before + 1].milliseconds;
+        EXPECT_GE(pulseMs, lengthMs - kShortByAtMostMs) << lengthMs << " ms";
+        EXPECT_LE(pulseMs, lengthMs + kLongByAtMostMs) << lengthMs << " ms";
+        std::printf("%d ms pulse lasted %.1f ms on the mount's clock\n", lengthMs, pulseMs);
+    }
 }
 
 TEST_F(TesterEndToEndTest, EachArrowMovesItsOwnWay)
