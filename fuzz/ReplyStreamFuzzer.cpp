@@ -133,6 +133,7 @@ void driveTo(Session& session, Start start)
     case Start::PulseRunning:
         handshake();
         dispatchCommand(protocol, ControlFrame::correction(static_cast<int>(Direction::East), 20));
+        dispatchCommand(protocol, ControlFrame::tick());  // the move leaves on the next tick
         expected.insert(expected.end(), {"status 8", ":RG#", ":Me#"});
         break;
     case Start::TimedOut:
