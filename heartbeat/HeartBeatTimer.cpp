@@ -8,6 +8,8 @@
 
 namespace {
 constexpr std::chrono::milliseconds kPeriod{kTickMs};
+// More than a Windows wait's rounding (15.6 ms) can add.
+constexpr std::chrono::milliseconds kLateEnoughToStartAfresh{kTickMs / 4};
 }
 
 HeartBeatTimer::HeartBeatTimer()
@@ -58,15 +60,17 @@ void HeartBeatTimer::tickUntilStopped()
     platform::runCallingThreadForTiming();
     TimePoint nextTick = clock() + kPeriod;
     while (waitUntil(nextTick)) {
+        // A tick a good part of a period late (a stalled thread, a busy or sleeping machine) sets
+        // the marks afresh from itself, so the ticks after it keep their spacing rather than
+        // follow it in a burst that would cut a pulse short. Lateness below that is a wait's
+        // rounding, which the marks absorb.
+        const TimePoint now = clock();
+        if (now - nextTick > kLateEnoughToStartAfresh) nextTick = now;
         {
             platform::LockGuard hold(lock);
             if (listener) listener->onHeartBeat();
         }
         nextTick += kPeriod;
-        // A whole period behind (a stalled thread, a machine waking from sleep): the marks start
-        // afresh rather than tick in a burst, which would cut pulses short.
-        const TimePoint now = clock();
-        if (now >= nextTick) nextTick = now + kPeriod;
     }
 }
 
