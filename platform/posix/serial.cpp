@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -111,8 +109,7 @@ std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress
 std::unique_ptr<SerialPort> networkLineOn(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    configureConnection(fd);
     auto native = std::make_unique<SerialPort::Native>();
     native->fd = fd;
     native->network = true;
