@@ -1,6 +1,7 @@
 #include "platform/serial.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/file.h>
@@ -73,6 +74,35 @@ public:
     void discard() override { ::tcflush(fd, TCOFLUSH); }
 
 private:
+    int fd;
+};
+
+// On a connection the queue holds what the mount has not acknowledged yet, so a write waits
+// for the mount itself. Bytes the kernel took cannot be withdrawn; the only way to keep them
+// from reaching the mount later is to abort the connection, which drops them: the line is then
+// gone, as a serial line whose cable was pulled.
+class ConnectionOutputQueue final : public OutputQueue {
+public:
+    ConnectionOutputQueue(SerialPort& port, int fd) : port(port), fd(fd) {}
+
+    int unsentBytes() override
+    {
+        // A reset or failed connection never sees its bytes acknowledged; no need to wait.
+        pollfd failed{fd, 0, 0};
+        if (::poll(&failed, 1, 0) > 0) return -1;
+        int unacknowledged = 0;
+        return ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 ? unacknowledged : -1;
+    }
+    void discard() override
+    {
+        // Lingering for 0 s makes the close a reset that drops what is still queued.
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        port.close();
+    }
+
+private:
+    SerialPort& port;
     int fd;
 };
 
@@ -149,13 +179,11 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     writeDone.reset();
     if (native_->closed || native_->farEndGone) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
-    SerialWriteResult result = queueBytes(native_->fd, native_->network, bytes, count, deadline);
-    // On a network line written means taken by the kernel: when the bytes reach the mount is
-    // the network's affair, and nothing can be withdrawn once taken.
-    if (!native_->network) {
-        TerminalOutputQueue output(native_->fd);
-        result = finishWrite(output, result, deadline);
-    }
+    TerminalOutputQueue terminal(native_->fd);
+    ConnectionOutputQueue connection(*this, native_->fd);
+    OutputQueue& output = native_->network ? static_cast<OutputQueue&>(connection) : terminal;
+    const SerialWriteResult result =
+        finishWrite(output, queueBytes(native_->fd, native_->network, bytes, count, deadline), deadline);
     if (result != SerialWriteResult::Completed) return result;
     writeDone.set();
     return SerialWriteResult::Completed;

@@ -11,14 +11,18 @@
 #include "platform/event.h"
 #include "platform/network_listener.h"
 #include "platform/serial_port_table.h"
+#include "support/CaseName.h"
 #include "support/PrivateLoopback.h"
 #include "support/ReceiveWithin.h"
 
 namespace {
 
 using platform::SerialPort;
+using platform::SerialWriteResult;
 
 constexpr int kLinePort = 40;
+// The link's own limit for a write.
+constexpr int kWriteLimitMs = 1000;
 constexpr int kGenerousMs = 30000;
 
 class NetworkLineTest : public ::testing::Test {
@@ -40,11 +44,48 @@ protected:
 
     void TearDown() override { setPrivateLoopbackUp(true); }
 
+    SerialWriteResult write(SerialPort& port, const std::string& text)
+    {
+        return port.write(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()),
+                          writeDone, kWriteLimitMs);
+    }
+
     platform::Event neverStop{platform::EventReset::Manual};
+    platform::Event writeDone{platform::EventReset::Manual};
     std::unique_ptr<platform::NetworkListener> listener;
     std::unique_ptr<SerialPort> line;
     std::unique_ptr<SerialPort> mount;
 };
+
+struct StopCase {
+    const char* what;
+    bool packetsLost;
+    bool written;
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.what; }
+
+class StopOverNetwork : public NetworkLineTest, public ::testing::WithParamInterface<StopCase> {};
+
+const StopCase kStops[] = {
+    {"packets flowing", false, true},
+    {"packets lost", true, false},
+};
+
+// Written means the mount has it. A lost stop must not reach the mount later either, when the
+// network comes back: its connection is gone, so whatever the mount sends is refused.
+TEST_P(StopOverNetwork, IsWrittenOnlyOnceTheMountHasIt)
+{
+    const StopCase& c = GetParam();
+    if (c.packetsLost) {
+        ASSERT_TRUE(setPrivateLoopbackUp(false));
+    }
+    EXPECT_EQ(write(*line, ":Q#") == SerialWriteResult::Completed, c.written);
+    ASSERT_TRUE(setPrivateLoopbackUp(true));
+    EXPECT_EQ(write(*mount, "#") == SerialWriteResult::Completed, c.written) << "the connection's state after the stop";
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, StopOverNetwork, ::testing::ValuesIn(kStops), CaseName());
 
 // Without a write to go unacknowledged, the line's own probes find the silence.
 TEST_F(NetworkLineTest, AnIdleLineNoticesTheMountFallSilent)
