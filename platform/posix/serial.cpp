@@ -12,9 +12,9 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/output_queue.h"
 #include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
-#include "platform/posix/output_queue.h"
 #include "platform/posix/network_connect.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/posix/poll_deadline.h"
+#include "platform/deadline.h"
 #include "platform/serial.h"
 
 namespace platform {
@@ -24,6 +24,6 @@ protected:
 // on a connection that the far end has the bytes. A write
 // that fails or runs out of time discards what is left, so a write reported as not done never
 // trickles out later.
-SerialWriteResult finishWrite(OutputQueue& queue, SerialWriteResult queued, const PollDeadline& deadline);
+SerialWriteResult finishWrite(OutputQueue& queue, SerialWriteResult queued, const Deadline& deadline);
 
 }  // namespace platform
