@@ -44,11 +44,12 @@ public:
 
     // Writes count bytes, waiting at most timeoutMs for them to go out of the driver's queue
     // (a pseudo-terminal cannot tell, so there it waits until they were taken), or on a network
-    // line for the mount to acknowledge them (Windows waits only until its network stack took
-    // them). writeDone is the completion signal of the write (reset first). A write that fails
-    // or is still going at the limit is cancelled and its unsent bytes discarded before this
-    // returns, so nothing of it goes out later; on a POSIX network line that aborts the
-    // connection, which closes the port. Fails at once on a closed port.
+    // line for the mount to acknowledge them (where the system cannot tell, Windows before 10
+    // version 1703 and Wine, until the network stack took them). writeDone is the completion
+    // signal of the write (reset first). A write that fails or is still going at the limit is
+    // cancelled and its unsent bytes discarded before this returns, so nothing of it goes out
+    // later; on a network line that aborts the connection, which closes the port. Fails at once
+    // on a closed port.
     SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs);
 
     // Blocks until bytes have arrived and the line has been quiet for a moment (or capacity is

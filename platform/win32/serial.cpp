@@ -3,6 +3,7 @@
 // Winsock's header must come before windows.h.
 #include "platform/win32/network_connect.h"
 
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -170,6 +171,63 @@ private:
     SerialPort::Native& native;
 };
 
+// What the system tells of a connection's sending: Windows 10 version 1703 and later can, Wine
+// (8.0) cannot.
+bool connectionInfo(SerialPort::Native& native, TCP_INFO_v0& info)
+{
+    bool told = false;
+    native.whileOpen([&](HANDLE port) {
+        DWORD version = 0;
+        DWORD returned = 0;
+        told = WSAIoctl(reinterpret_cast<SOCKET>(port), SIO_TCP_INFO, &version, sizeof version, &info, sizeof info,
+                        &returned, nullptr, nullptr) == 0;
+    });
+    return told;
+}
+
+// A connection's bytes that the mount has not acknowledged: a write's bytes are all acknowledged
+// once they have left (the count sent has grown by them) and nothing is in flight. Where the
+// system cannot tell, a write is done once the network stack took its bytes. Bytes it took cannot
+// be withdrawn; the only way to keep them from reaching the mount later is to abort the
+// connection, which drops them: the line is then gone, as a serial line whose cable was pulled.
+class ConnectionOutputQueue final : public OutputQueue {
+public:
+    ConnectionOutputQueue(SerialPort::Native& native, int count) : native(native), count(count)
+    {
+        TCP_INFO_v0 before{};
+        canTell = connectionInfo(native, before);
+        sentBefore = before.BytesOut;
+    }
+
+    int unsentBytes() override
+    {
+        if (!canTell) return 0;
+        TCP_INFO_v0 info{};
+        if (!connectionInfo(native, info)) return -1;
+        // A reset or failed connection never sees its bytes acknowledged; no need to wait.
+        if (info.State != TCPSTATE_ESTABLISHED && info.State != TCPSTATE_CLOSE_WAIT) return -1;
+        const ULONG64 sent = info.BytesOut - sentBefore;
+        const ULONG64 unsent = sent < static_cast<ULONG64>(count) ? count - sent : 0;
+        return static_cast<int>(unsent + info.BytesInFlight);
+    }
+    void discard() override
+    {
+        // Lingering for 0 s makes the close a reset that drops what is still queued.
+        native.whileOpen([](HANDLE port) {
+            const linger abort{1, 0};
+            setsockopt(reinterpret_cast<SOCKET>(port), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                       sizeof abort);
+        });
+        native.release();
+    }
+
+private:
+    SerialPort::Native& native;
+    int count;
+    bool canTell = false;
+    ULONG64 sentBefore = 0;
+};
+
 // Hands count bytes to the driver or network stack and waits, within deadline, until it took
 // them. A write still going at the limit is cancelled; the request and its copy of the bytes
 // are left to a driver that does not end it.
@@ -223,8 +281,7 @@ std::unique_ptr<SerialPort> networkLineOn(SOCKET socket)
         closesocket(socket);
         return nullptr;
     }
-    const BOOL on = TRUE;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    configureConnection(socket);
     auto native = std::make_unique<SerialPort::Native>();
     native->port = reinterpret_cast<HANDLE>(socket);
     native->readDone = readDone;
@@ -273,8 +330,9 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
         DriverOutputQueue driver(*native_);
         return finishWrite(driver, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
     }
-    // On a network line written means taken by the network stack.
-    return queueBytes(*native_, bytes, count, writeDone, deadline);
+    // Looks at the connection before the bytes are handed over.
+    ConnectionOutputQueue connection(*native_, count);
+    return finishWrite(connection, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
 }
 
 SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& stop)
