@@ -31,9 +31,10 @@ class SerialPort {
 public:
     // Opens COM<portNumber> (on POSIX the device that the port table names for it). Where the
     // table names a tcp:// address, it connects there instead: a network line, read and written
-    // as a serial one, where written means taken by the system's network stack. Returns null if
-    // the device is absent, in use or not a serial line, or the connection failed; openFailure()
-    // of the port table then says why, where the backend could tell.
+    // as a serial one, where written means the mount acknowledged the bytes (where the system
+    // can tell; see write). Returns null if the device is absent, in use or not a serial line,
+    // or the connection failed; openFailure() of the port table then says why, where the
+    // backend could tell.
     static std::unique_ptr<SerialPort> open(int portNumber);
 
     // Closes the device unless close() did already. Nothing further is written to it.
@@ -42,10 +43,13 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Writes count bytes, waiting at most timeoutMs for them to go out of the driver's queue
-    // (a pseudo-terminal cannot tell, so there it waits until they were taken). writeDone is the
-    // completion signal of the write (reset first). A write that fails or is still going at the
-    // limit is cancelled and its unsent bytes discarded before this returns, so nothing of it
-    // goes out later. Fails at once on a closed port.
+    // (a pseudo-terminal cannot tell, so there it waits until they were taken), or on a network
+    // line for the mount to acknowledge them (where the system cannot tell, Windows before 10
+    // version 1703 and Wine, until the network stack took them). writeDone is the completion
+    // signal of the write (reset first). A write that fails or is still going at the limit is
+    // cancelled and its unsent bytes discarded before this returns, so nothing of it goes out
+    // later; on a network line that aborts the connection, which closes the port. Fails at once
+    // on a closed port.
     SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs);
 
     // Blocks until bytes have arrived and the line has been quiet for a moment (or capacity is

@@ -14,8 +14,11 @@ namespace platform {
 // happened in failure.
 int connectToMount(const NetworkAddress& address, OpenFailure& failure);
 
-// A network line on a connected socket, which it takes over: made non-blocking, and each write
-// sent at once (TCP_NODELAY) rather than held back for more bytes to join it.
+// Sets a connected socket up as a network line: each write sent at once, and a mount that falls
+// silent noticed within seconds (platform/silent_drop.h), whether the line is idle or writing.
+void configureConnection(int fd);
+
+// A network line on a connected socket, which it takes over: made non-blocking and configured.
 std::unique_ptr<SerialPort> networkLineOn(int fd);
 
 }  // namespace platform

@@ -1,9 +1,8 @@
 #include "platform/serial.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -13,9 +12,9 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/output_queue.h"
 #include "platform/posix/line_settings.h"
 #include "platform/posix/native_event.h"
-#include "platform/posix/output_queue.h"
 #include "platform/posix/network_connect.h"
 #include "platform/posix/poll_deadline.h"
 #include "platform/serial_port_table.h"
@@ -78,6 +77,35 @@ private:
     int fd;
 };
 
+// On a connection the queue holds what the mount has not acknowledged yet, so a write waits
+// for the mount itself. Bytes the kernel took cannot be withdrawn; the only way to keep them
+// from reaching the mount later is to abort the connection, which drops them: the line is then
+// gone, as a serial line whose cable was pulled.
+class ConnectionOutputQueue final : public OutputQueue {
+public:
+    ConnectionOutputQueue(SerialPort& port, int fd) : port(port), fd(fd) {}
+
+    int unsentBytes() override
+    {
+        // A reset or failed connection never sees its bytes acknowledged; no need to wait.
+        pollfd failed{fd, 0, 0};
+        if (::poll(&failed, 1, 0) > 0) return -1;
+        int unacknowledged = 0;
+        return ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 ? unacknowledged : -1;
+    }
+    void discard() override
+    {
+        // Lingering for 0 s makes the close a reset that drops what is still queued.
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        port.close();
+    }
+
+private:
+    SerialPort& port;
+    int fd;
+};
+
 }  // namespace
 
 struct SerialPort::Native {
@@ -111,8 +139,7 @@ std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress
 std::unique_ptr<SerialPort> networkLineOn(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    configureConnection(fd);
     auto native = std::make_unique<SerialPort::Native>();
     native->fd = fd;
     native->network = true;
@@ -152,13 +179,11 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     writeDone.reset();
     if (native_->closed || native_->farEndGone) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
-    SerialWriteResult result = queueBytes(native_->fd, native_->network, bytes, count, deadline);
-    // On a network line written means taken by the kernel: when the bytes reach the mount is
-    // the network's affair, and nothing can be withdrawn once taken.
-    if (!native_->network) {
-        TerminalOutputQueue output(native_->fd);
-        result = finishWrite(output, result, deadline);
-    }
+    TerminalOutputQueue terminal(native_->fd);
+    ConnectionOutputQueue connection(*this, native_->fd);
+    OutputQueue& output = native_->network ? static_cast<OutputQueue&>(connection) : terminal;
+    const SerialWriteResult result =
+        finishWrite(output, queueBytes(native_->fd, native_->network, bytes, count, deadline), deadline);
     if (result != SerialWriteResult::Completed) return result;
     writeDone.set();
     return SerialWriteResult::Completed;

@@ -19,9 +19,12 @@ SOCKET connectToMount(const NetworkAddress& address, OpenFailure& failure);
 // Starts Winsock for the process, once; false if it would not start.
 bool winsockStarted();
 
-// A network line on a connected socket, which it takes over: each write sent at once
-// (TCP_NODELAY) rather than held back for more bytes to join it. Null if the system could not
-// make the line's event.
+// Sets a connected socket up as a network line: each write sent at once, and a mount that falls
+// silent noticed within seconds (platform/silent_drop.h), as far as the system allows.
+void configureConnection(SOCKET socket);
+
+// A network line on a connected socket, which it takes over and configures. Null if the system
+// could not make the line's event.
 std::unique_ptr<SerialPort> networkLineOn(SOCKET socket);
 
 }  // namespace platform

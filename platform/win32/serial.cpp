@@ -3,6 +3,7 @@
 // Winsock's header must come before windows.h.
 #include "platform/win32/network_connect.h"
 
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "platform/deadline.h"
 #include "platform/lock.h"
+#include "platform/output_queue.h"
 #include "platform/serial_port_table.h"
 #include "platform/sleep.h"
 #include "platform/win32/line_settings.h"
@@ -24,8 +26,8 @@ namespace {
 constexpr DWORD kStopCheckMs = 200;
 // The pause after an empty read on a live line, so that empty completions cannot spin.
 constexpr int kEmptyReadPauseMs = 10;
-// How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
-constexpr int kDrainCheckMs = 1;
+// How often a cancelled request is looked at again when its event says nothing.
+constexpr int kCancelCheckMs = 1;
 // How long a cancelled write may take to end. A driver ends one at once; past this it is stuck,
 // and the request is left to it.
 constexpr int kCancelledWriteEndMs = 500;
@@ -123,7 +125,7 @@ bool cancelAndWait(SerialPort::Native& native, OVERLAPPED& request, int limitMs)
         // again shortly rather than spin.
         if (WaitForSingleObject(request.hEvent, waitLimit(deadline.remainingMs())) != WAIT_TIMEOUT &&
             !hasEnded(request)) {
-            sleepMs(kDrainCheckMs);
+            sleepMs(kCancelCheckMs);
         }
     }
 }
@@ -148,18 +150,113 @@ bool lineAnswers(SerialPort::Native& native, COMSTAT* status = nullptr)
     return answered != FALSE;
 }
 
-// A write has completed once the driver took its bytes (Wine completes it as soon as its kernel
-// has them), not once they went out; written means sent, so wait until the driver's output queue
-// is empty. A pseudo-terminal under Wine always reports it empty.
-SerialWriteResult waitUntilSent(SerialPort::Native& native, const Deadline& deadline)
-{
-    for (;;) {
+// A COM port's driver queue. A write has completed once the driver took its bytes (Wine
+// completes it as soon as its kernel has them), not once they went out, so a write waits for the
+// queue to empty. A pseudo-terminal under Wine always reports it empty.
+class DriverOutputQueue final : public OutputQueue {
+public:
+    explicit DriverOutputQueue(SerialPort::Native& native) : native(native) {}
+
+    int unsentBytes() override
+    {
         COMSTAT status{};
-        if (!lineAnswers(native, &status)) return SerialWriteResult::Failed;
-        if (status.cbOutQue == 0) return SerialWriteResult::Completed;
-        if (deadline.passed()) return SerialWriteResult::TimedOut;
-        sleepMs(kDrainCheckMs);
+        return lineAnswers(native, &status) ? static_cast<int>(status.cbOutQue) : -1;
     }
+    void discard() override
+    {
+        native.whileOpen([](HANDLE port) { PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR); });
+    }
+
+private:
+    SerialPort::Native& native;
+};
+
+// What the system tells of a connection's sending: Windows 10 version 1703 and later can, Wine
+// (8.0) cannot.
+bool connectionInfo(SerialPort::Native& native, TCP_INFO_v0& info)
+{
+    bool told = false;
+    native.whileOpen([&](HANDLE port) {
+        DWORD version = 0;
+        DWORD returned = 0;
+        told = WSAIoctl(reinterpret_cast<SOCKET>(port), SIO_TCP_INFO, &version, sizeof version, &info, sizeof info,
+                        &returned, nullptr, nullptr) == 0;
+    });
+    return told;
+}
+
+// A connection's bytes that the mount has not acknowledged: a write's bytes are all acknowledged
+// once they have left (the count sent has grown by them) and nothing is in flight. Where the
+// system cannot tell, a write is done once the network stack took its bytes. Bytes it took cannot
+// be withdrawn; the only way to keep them from reaching the mount later is to abort the
+// connection, which drops them: the line is then gone, as a serial line whose cable was pulled.
+class ConnectionOutputQueue final : public OutputQueue {
+public:
+    ConnectionOutputQueue(SerialPort::Native& native, int count) : native(native), count(count)
+    {
+        TCP_INFO_v0 before{};
+        canTell = connectionInfo(native, before);
+        sentBefore = before.BytesOut;
+    }
+
+    int unsentBytes() override
+    {
+        if (!canTell) return 0;
+        TCP_INFO_v0 info{};
+        if (!connectionInfo(native, info)) return -1;
+        // A reset or failed connection never sees its bytes acknowledged; no need to wait.
+        if (info.State != TCPSTATE_ESTABLISHED && info.State != TCPSTATE_CLOSE_WAIT) return -1;
+        const ULONG64 sent = info.BytesOut - sentBefore;
+        const ULONG64 unsent = sent < static_cast<ULONG64>(count) ? count - sent : 0;
+        return static_cast<int>(unsent + info.BytesInFlight);
+    }
+    void discard() override
+    {
+        // Lingering for 0 s makes the close a reset that drops what is still queued.
+        native.whileOpen([](HANDLE port) {
+            const linger abort{1, 0};
+            setsockopt(reinterpret_cast<SOCKET>(port), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                       sizeof abort);
+        });
+        native.release();
+    }
+
+private:
+    SerialPort::Native& native;
+    int count;
+    bool canTell = false;
+    ULONG64 sentBefore = 0;
+};
+
+// Hands count bytes to the driver or network stack and waits, within deadline, until it took
+// them. A write still going at the limit is cancelled; the request and its copy of the bytes
+// are left to a driver that does not end it.
+SerialWriteResult queueBytes(SerialPort::Native& native, const unsigned char* bytes, int count, Event& writeDone,
+                             const Deadline& deadline)
+{
+    auto request = std::make_unique<WriteRequest>();
+    request->overlapped.hEvent = writeDone.native().handle;
+    request->bytes.assign(bytes, bytes + count);
+    bool started = false;
+    native.whileOpen([&](HANDLE port) {
+        started = WriteFile(port, request->bytes.data(), static_cast<DWORD>(count), nullptr, &request->overlapped) ||
+                  GetLastError() == ERROR_IO_PENDING;
+    });
+    if (!started) return SerialWriteResult::Failed;
+
+    // An event set by a request abandoned earlier says nothing about this one.
+    if (WaitForSingleObject(request->overlapped.hEvent, waitLimit(deadline.remainingMs())) != WAIT_OBJECT_0 ||
+        !hasEnded(request->overlapped)) {
+        // CancelIo touches only this thread's requests, so a read pending on another thread goes on.
+        if (!cancelAndWait(native, request->overlapped, kCancelledWriteEndMs)) static_cast<void>(request.release());
+        return SerialWriteResult::TimedOut;
+    }
+    DWORD written = 0;
+    if (!GetOverlappedResult(native.port, &request->overlapped, &written, FALSE) ||
+        written != static_cast<DWORD>(count)) {
+        return SerialWriteResult::Failed;
+    }
+    return SerialWriteResult::Completed;
 }
 
 std::unique_ptr<SerialPort> openNetworkLine(int portNumber, const NetworkAddress& address)
@@ -184,8 +281,7 @@ std::unique_ptr<SerialPort> networkLineOn(SOCKET socket)
         closesocket(socket);
         return nullptr;
     }
-    const BOOL on = TRUE;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    configureConnection(socket);
     auto native = std::make_unique<SerialPort::Native>();
     native->port = reinterpret_cast<HANDLE>(socket);
     native->readDone = readDone;
@@ -230,36 +326,13 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     if (!writeDone.valid() || native_->farEndGone) return SerialWriteResult::Failed;
     writeDone.reset();
     const Deadline deadline(timeoutMs);
-    auto request = std::make_unique<WriteRequest>();
-    request->overlapped.hEvent = writeDone.native().handle;
-    request->bytes.assign(bytes, bytes + count);
-    bool started = false;
-    native_->whileOpen([&](HANDLE port) {
-        started = WriteFile(port, request->bytes.data(), static_cast<DWORD>(count), nullptr, &request->overlapped) ||
-                  GetLastError() == ERROR_IO_PENDING;
-    });
-    if (!started) return SerialWriteResult::Failed;
-
-    SerialWriteResult result = SerialWriteResult::Completed;
-    DWORD written = 0;
-    // An event set by a request abandoned earlier says nothing about this one.
-    if (WaitForSingleObject(request->overlapped.hEvent, waitLimit(deadline.remainingMs())) != WAIT_OBJECT_0 ||
-        !hasEnded(request->overlapped)) {
-        // CancelIo touches only this thread's requests, so a read pending on another thread goes on.
-        if (!cancelAndWait(*native_, request->overlapped, kCancelledWriteEndMs)) static_cast<void>(request.release());
-        result = SerialWriteResult::TimedOut;
-    } else if (!GetOverlappedResult(native_->port, &request->overlapped, &written, FALSE) ||
-               written != static_cast<DWORD>(count)) {
-        result = SerialWriteResult::Failed;
-    } else if (!native_->network) {
-        // On a network line written means taken by the network stack, which it now is.
-        result = waitUntilSent(*native_, deadline);
+    if (!native_->network) {
+        DriverOutputQueue driver(*native_);
+        return finishWrite(driver, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
     }
-    if (result != SerialWriteResult::Completed && !native_->network) {
-        // A write reported as not done leaves nothing queued to trickle out later.
-        native_->whileOpen([](HANDLE port) { PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR); });
-    }
-    return result;
+    // Looks at the connection before the bytes are handed over.
+    ConnectionOutputQueue connection(*native_, count);
+    return finishWrite(connection, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
 }
 
 SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& stop)

@@ -1,6 +1,6 @@
 // A pseudo-terminal always reports its output queue empty, so the wait for a write's bytes to
 // leave is shown here with a queue that empties slowly, or never.
-#include "platform/posix/output_queue.h"
+#include "platform/output_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ TEST(OutputQueueTest, AWriteIsDoneOnlyOnceItsBytesHaveLeft)
     };
     for (const FinishCase& c : cases) {
         ScriptedQueue queue(c.unsent);
-        EXPECT_EQ(platform::finishWrite(queue, c.queued, platform::PollDeadline(kShortLimitMs)), c.expected) << c.what;
+        EXPECT_EQ(platform::finishWrite(queue, c.queued, platform::Deadline(kShortLimitMs)), c.expected) << c.what;
         EXPECT_GE(queue.reads, c.leastReads) << c.what;
         EXPECT_EQ(queue.discards, c.discards) << c.what;
     }

@@ -13,6 +13,7 @@
 #include "platform/event.h"
 #include "platform/sleep.h"
 #include "support/CaseName.h"
+#include "support/ReceiveWithin.h"
 #include "support/SerialLinePair.h"
 
 namespace {
@@ -37,26 +38,6 @@ protected:
     {
         return port.write(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()),
                           writeDone, kWriteLimitMs) == SerialWriteResult::Completed;
-    }
-
-    // What reaches port within timeoutMs, up to count bytes.
-    static std::string receive(SerialPort& port, std::size_t count, int timeoutMs)
-    {
-        platform::Event stop(platform::EventReset::Manual);
-        platform::Event received(platform::EventReset::Manual);
-        std::thread timer([&] {
-            if (received.wait(timeoutMs) != platform::WaitResult::Signalled) stop.set();
-        });
-        std::string got;
-        unsigned char buffer[64];
-        while (got.size() < count) {
-            const platform::SerialReadResult result = port.read(buffer, sizeof buffer, stop);
-            if (result.outcome != SerialReadOutcome::Data) break;
-            got.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(result.count));
-        }
-        received.set();
-        timer.join();
-        return got;
     }
 
     SerialLinePair pair;
@@ -95,7 +76,7 @@ TEST_P(WrittenThenClosed, TheFarEndStillGetsWhatWasWritten)
         ASSERT_TRUE(port) << "round " << round;
         ASSERT_TRUE(write(*port, command)) << "round " << round;
         GetParam().letGo(port);
-        EXPECT_EQ(receive(*farEnd, command.size(), kGenerousMs), command) << "round " << round;
+        EXPECT_EQ(receiveWithin(*farEnd, command.size(), kGenerousMs).bytes, command) << "round " << round;
     }
 }
 
@@ -120,7 +101,7 @@ TEST_F(SerialPortTest, AClosedPortCanBeOpenedAgainWhileItsObjectLives)
     const std::unique_ptr<SerialPort> farEnd = SerialPort::open(SerialLinePair::kMountPort);
     ASSERT_TRUE(farEnd);
     ASSERT_TRUE(write(*second, ":GR#"));
-    EXPECT_EQ(receive(*farEnd, 4, kGenerousMs), ":GR#");
+    EXPECT_EQ(receiveWithin(*farEnd, 4, kGenerousMs).bytes, ":GR#");
 }
 
 // A read that nothing stops but the line itself: ended says when it has returned.

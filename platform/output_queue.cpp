@@ -1,4 +1,4 @@
-#include "platform/posix/output_queue.h"
+#include "platform/output_queue.h"
 
 #include "platform/sleep.h"
 
@@ -8,7 +8,7 @@ namespace {
 // How often a write looks whether its bytes have left; a byte takes about 1 ms at 9600 baud.
 constexpr int kDrainCheckMs = 1;
 
-SerialWriteResult waitUntilSent(OutputQueue& queue, const PollDeadline& deadline)
+SerialWriteResult waitUntilSent(OutputQueue& queue, const Deadline& deadline)
 {
     for (;;) {
         const int unsent = queue.unsentBytes();
@@ -21,7 +21,7 @@ SerialWriteResult waitUntilSent(OutputQueue& queue, const PollDeadline& deadline
 
 }  // namespace
 
-SerialWriteResult finishWrite(OutputQueue& queue, SerialWriteResult queued, const PollDeadline& deadline)
+SerialWriteResult finishWrite(OutputQueue& queue, SerialWriteResult queued, const Deadline& deadline)
 {
     const SerialWriteResult result = queued == SerialWriteResult::Completed ? waitUntilSent(queue, deadline) : queued;
     if (result != SerialWriteResult::Completed) queue.discard();
