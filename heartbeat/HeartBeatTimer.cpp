@@ -8,8 +8,6 @@
 
 namespace {
 constexpr std::chrono::milliseconds kPeriod{kTickMs};
-// More than a Windows wait's rounding (15.6 ms) can add.
-constexpr std::chrono::milliseconds kLateEnoughToStartAfresh{kTickMs / 4};
 }
 
 HeartBeatTimer::HeartBeatTimer()
@@ -60,12 +58,12 @@ void HeartBeatTimer::tickUntilStopped()
     platform::runCallingThreadForTiming();
     TimePoint nextTick = clock() + kPeriod;
     while (waitUntil(nextTick)) {
-        // A tick a good part of a period late (a stalled thread, a busy or sleeping machine) sets
-        // the marks afresh from itself, so the ticks after it keep their spacing rather than
-        // follow it in a burst that would cut a pulse short. Lateness below that is a wait's
-        // rounding, which the marks absorb.
+        // A tick a whole period late (a stalled thread, a machine waking from sleep) sets the
+        // marks afresh from itself, so the ticks it missed do not follow in a burst that would cut
+        // a pulse short. Lateness below that stays on the marks: a pulse that spans a late tick
+        // keeps its length, where marks moved by it would lengthen every such pulse.
         const TimePoint now = clock();
-        if (now - nextTick > kLateEnoughToStartAfresh) nextTick = now;
+        if (now - nextTick >= kPeriod) nextTick = now;
         {
             platform::LockGuard hold(lock);
             if (listener) listener->onHeartBeat();
