@@ -19,11 +19,11 @@ void LinkEventQueue::onStatus(int code)
 }
 
 void LinkEventQueue::commandWritten(const char* text, int length, Clock::time_point startedAt,
-                                    Clock::time_point finishedAt, bool ok)
+                                    Clock::time_point sentAt, bool ok)
 {
     LinkEvent event;
     event.kind = LinkEvent::Kind::Sent;
-    event.at = finishedAt;
+    event.at = sentAt;
     event.startedAt = startedAt;
     event.bytes.assign(text, static_cast<size_t>(length));
     event.ok = ok;

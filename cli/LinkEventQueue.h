@@ -16,7 +16,7 @@ struct LinkEvent {
     enum class Kind { Status, Sent, Received };
 
     Kind kind = Kind::Status;
-    Clock::time_point at;         // when it was reported, the write was over, the bytes were read
+    Clock::time_point at;         // when it was reported, the command went out, the bytes were read
     Clock::time_point startedAt;  // Sent: when the write began
     int code = 0;                 // Status
     std::string bytes;            // Sent, Received
@@ -31,7 +31,7 @@ public:
     std::optional<LinkEvent> next(std::chrono::milliseconds timeout);
 
     void onStatus(int code) override;
-    void commandWritten(const char* text, int length, Clock::time_point startedAt, Clock::time_point finishedAt,
+    void commandWritten(const char* text, int length, Clock::time_point startedAt, Clock::time_point sentAt,
                         bool ok) override;
     void bytesReceived(const unsigned char* bytes, int count, Clock::time_point at) override;
 

@@ -40,8 +40,14 @@ bool SerialPortLink::sendCommand(const char* text)
     iLinkObserver* watcher = observer.load();
     using Clock = iLinkObserver::Clock;
     const Clock::time_point startedAt = watcher ? Clock::now() : Clock::time_point{};
-    const bool ok = port->write(bytes, length, writeDoneEvent, kWriteWaitMs) == platform::SerialWriteResult::Completed;
-    if (watcher) watcher->commandWritten(text, length, startedAt, Clock::now(), ok);
+    // On a network line a stop must reach the mount; a move or a question need only leave, and
+    // waiting for the mount's acknowledgement, which it may hold back, would delay the move.
+    const platform::NetworkWrite until =
+        text[1] == 'Q' ? platform::NetworkWrite::Acknowledged : platform::NetworkWrite::Taken;
+    Clock::time_point sentAt;
+    const bool ok = port->write(bytes, length, writeDoneEvent, kWriteWaitMs, until, &sentAt) ==
+                    platform::SerialWriteResult::Completed;
+    if (watcher) watcher->commandWritten(text, length, startedAt, sentAt, ok);
     return ok;
 }
 

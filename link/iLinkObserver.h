@@ -10,10 +10,11 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // On the frame reader thread, once a write of an LX200 command to the open port has returned:
-    // text holds the length bytes written (no terminator), handed to the port at startedAt, the
-    // write over at finishedAt; ok is false when it failed or did not finish in time.
+    // text holds the length bytes written (no terminator), handed to the port at startedAt, gone
+    // out at sentAt (on a network line before the mount acknowledged a stop); ok is false when
+    // the write failed, did not finish in time, or a stop was not acknowledged.
     virtual void commandWritten(const char* text, int length, Clock::time_point startedAt,
-                                Clock::time_point finishedAt, bool ok) = 0;
+                                Clock::time_point sentAt, bool ok) = 0;
 
     // On the serial reader thread, before the bytes go on to the frame reader: count bytes (at
     // least one) came in from the mount, read at `at`.

@@ -50,5 +50,6 @@ bool TcpMountLine::write(const unsigned char* bytes, int count)
     }
     // A client that has gone is the reader's to notice; for the line it is no failure.
     if (!client) return true;
-    return client->write(bytes, count, writeDone_, kWriteWaitMs) != platform::SerialWriteResult::TimedOut;
+    return client->write(bytes, count, writeDone_, kWriteWaitMs, platform::NetworkWrite::Taken) !=
+           platform::SerialWriteResult::TimedOut;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "platform/event.h"
@@ -23,6 +24,17 @@ struct SerialReadResult {
     int count;
 };
 
+// How long a write on a network line waits. A write on a serial line always waits until its
+// bytes are sent.
+enum class NetworkWrite {
+    // Until the network stack took the bytes, which then leave at once.
+    Taken,
+    // Until the mount acknowledged them: a command that must reach it, such as a stop. A mount
+    // may hold its acknowledgement back for a few hundred milliseconds, so this delays the
+    // commands after it.
+    Acknowledged,
+};
+
 // An open serial line for an LX200 mount: exclusive access, 9600 baud, 8 data bits, no parity,
 // one stop bit, the other line settings as the device had them, and anything queued discarded.
 // One thread may read while another writes; close() may also come while a read is under way;
@@ -44,13 +56,17 @@ public:
 
     // Writes count bytes, waiting at most timeoutMs for them to go out of the driver's queue
     // (a pseudo-terminal cannot tell, so there it waits until they were taken), or on a network
-    // line for the mount to acknowledge them (where the system cannot tell, Windows before 10
-    // version 1703 and Wine, until the network stack took them). writeDone is the completion
+    // line as until says; for the mount to acknowledge them only where the system can tell, not
+    // on Windows before 10 version 1703 nor under Wine. writeDone is the completion
     // signal of the write (reset first). A write that fails or is still going at the limit is
     // cancelled and its unsent bytes discarded before this returns, so nothing of it goes out
     // later; on a network line that aborts the connection, which closes the port. Fails at once
     // on a closed port.
-    SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs);
+    // sentAt, where given, receives the moment the bytes left as far as the system tells: on a
+    // serial line once sent, on a network line once taken, before any wait for the mount.
+    SerialWriteResult write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs,
+                            NetworkWrite until = NetworkWrite::Acknowledged,
+                            std::chrono::steady_clock::time_point* sentAt = nullptr);
 
     // Blocks until bytes have arrived and the line has been quiet for a moment (or capacity is
     // reached), until stop is signalled (noticed within 200 ms), or until the line fails.

@@ -174,16 +174,22 @@ SerialPort::~SerialPort()
     ::close(native_->fd);
 }
 
-SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
+SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs,
+                                     NetworkWrite until, std::chrono::steady_clock::time_point* sentAt)
 {
     writeDone.reset();
     if (native_->closed || native_->farEndGone) return SerialWriteResult::Failed;
     PollDeadline deadline(timeoutMs);
+    SerialWriteResult result = queueBytes(native_->fd, native_->network, bytes, count, deadline);
     TerminalOutputQueue terminal(native_->fd);
     ConnectionOutputQueue connection(*this, native_->fd);
-    OutputQueue& output = native_->network ? static_cast<OutputQueue&>(connection) : terminal;
-    const SerialWriteResult result =
-        finishWrite(output, queueBytes(native_->fd, native_->network, bytes, count, deadline), deadline);
+    if (!native_->network) result = finishWrite(terminal, result, deadline);
+    if (sentAt) *sentAt = std::chrono::steady_clock::now();
+    // A network write taken whole is done unless the mount must have it; one that was not is
+    // finished all the same, so that none of it reaches the mount later.
+    if (native_->network && (until == NetworkWrite::Acknowledged || result != SerialWriteResult::Completed)) {
+        result = finishWrite(connection, result, deadline);
+    }
     if (result != SerialWriteResult::Completed) return result;
     writeDone.set();
     return SerialWriteResult::Completed;

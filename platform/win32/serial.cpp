@@ -320,7 +320,8 @@ SerialPort::~SerialPort()
     CloseHandle(native_->readDone);
 }
 
-SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs)
+SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event& writeDone, int timeoutMs,
+                                     NetworkWrite until, std::chrono::steady_clock::time_point* sentAt)
 {
     // Without its completion signal the write could be neither timed nor safely abandoned.
     if (!writeDone.valid() || native_->farEndGone) return SerialWriteResult::Failed;
@@ -328,11 +329,17 @@ SerialWriteResult SerialPort::write(const unsigned char* bytes, int count, Event
     const Deadline deadline(timeoutMs);
     if (!native_->network) {
         DriverOutputQueue driver(*native_);
-        return finishWrite(driver, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
+        const SerialWriteResult result = finishWrite(driver, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
+        if (sentAt) *sentAt = std::chrono::steady_clock::now();
+        return result;
     }
-    // Looks at the connection before the bytes are handed over.
+    // Looks at the connection before the bytes are handed over. A write taken whole is done;
+    // one that was not is finished all the same, so that none of it reaches the mount later.
     ConnectionOutputQueue connection(*native_, count);
-    return finishWrite(connection, queueBytes(*native_, bytes, count, writeDone, deadline), deadline);
+    const SerialWriteResult queued = queueBytes(*native_, bytes, count, writeDone, deadline);
+    if (sentAt) *sentAt = std::chrono::steady_clock::now();
+    if (until == NetworkWrite::Taken && queued == SerialWriteResult::Completed) return queued;
+    return finishWrite(connection, queued, deadline);
 }
 
 SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& stop)

@@ -25,12 +25,12 @@ constexpr int kReady = static_cast<int>(StatusCode::Ready);
 // received, in the order the calls came.
 class RecordingObserver final : public iLinkObserver {
 public:
-    void commandWritten(const char* text, int length, Clock::time_point startedAt, Clock::time_point finishedAt,
+    void commandWritten(const char* text, int length, Clock::time_point startedAt, Clock::time_point sentAt,
                         bool ok) override
     {
         std::lock_guard<std::mutex> hold(mutex);
         log.push_back("> " + std::string(text, static_cast<size_t>(length)));
-        writes.push_back({std::string(text, static_cast<size_t>(length)), startedAt, finishedAt, ok});
+        writes.push_back({std::string(text, static_cast<size_t>(length)), startedAt, sentAt, ok});
     }
 
     void bytesReceived(const unsigned char* bytes, int count, Clock::time_point) override
@@ -43,7 +43,7 @@ public:
     struct Write {
         std::string text;
         Clock::time_point startedAt;
-        Clock::time_point finishedAt;
+        Clock::time_point sentAt;
         bool ok;
     };
 
@@ -137,7 +137,7 @@ TEST_F(LinkObserverTest, SeesEveryCommandAndReplyInOrderAndChangesNothingTheLink
     for (const RecordingObserver::Write& write : observer.allWrites()) {
         written.push_back(write.text);
         EXPECT_TRUE(write.ok) << write.text;
-        EXPECT_LE(write.startedAt, write.finishedAt) << write.text;
+        EXPECT_LE(write.startedAt, write.sentAt) << write.text;
     }
     EXPECT_EQ(written, expectedCommands);
     EXPECT_EQ(observer.allReceived(), "01:23:45#02:34:56#+12*34'56#");
