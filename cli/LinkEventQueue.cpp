@@ -2,7 +2,7 @@
 
 std::optional<LinkEvent> LinkEventQueue::next(std::chrono::milliseconds timeout)
 {
-    std::unique_lock<std::mutex> hold(mutex);
+    std::unique_lock<platform::Lock> hold(lock);
     if (!arrived.wait_for(hold, timeout, [this] { return !events.empty(); })) return std::nullopt;
     LinkEvent event = std::move(events.front());
     events.pop_front();
@@ -41,7 +41,7 @@ void LinkEventQueue::bytesReceived(const unsigned char* bytes, int count, Clock:
 
 void LinkEventQueue::push(LinkEvent event)
 {
-    std::lock_guard<std::mutex> hold(mutex);
+    std::lock_guard<platform::Lock> hold(lock);
     events.push_back(std::move(event));
     arrived.notify_one();
 }

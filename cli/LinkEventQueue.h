@@ -9,6 +9,7 @@
 
 #include "link/TelescopeListener.h"
 #include "link/iLinkObserver.h"
+#include "platform/lock.h"
 
 // Something the link did: reported a status, wrote a command or received bytes.
 struct LinkEvent {
@@ -38,7 +39,8 @@ public:
 private:
     void push(LinkEvent event);
 
-    std::mutex mutex;
-    std::condition_variable arrived;
+    // The link's timing threads report into it while the reading thread takes from it.
+    platform::Lock lock;
+    std::condition_variable_any arrived;
     std::deque<LinkEvent> events;
 };

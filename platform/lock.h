@@ -17,6 +17,9 @@ public:
     void enter();
     // Releases the lock; only the thread that entered it may leave it.
     void leave();
+    // The same, by the names standard waits (std::condition_variable_any) call.
+    void lock() { enter(); }
+    void unlock() { leave(); }
 
     struct Native;
 

@@ -13,7 +13,7 @@ namespace platform {
 
 bool Event::Native::claim()
 {
-    std::lock_guard<std::mutex> hold(mutex);
+    std::lock_guard<Lock> hold(mutex);
     if (!signalled) return false;
     if (reset == EventReset::Automatic) {
         signalled = false;
@@ -50,7 +50,7 @@ bool Event::valid() const { return native_->valid(); }
 void Event::set()
 {
     if (!native_->valid()) return;
-    std::lock_guard<std::mutex> hold(native_->mutex);
+    std::lock_guard<Lock> hold(native_->mutex);
     if (native_->signalled) return;
     native_->signalled = true;
     const char byte = 1;
@@ -60,7 +60,7 @@ void Event::set()
 void Event::reset()
 {
     if (!native_->valid()) return;
-    std::lock_guard<std::mutex> hold(native_->mutex);
+    std::lock_guard<Lock> hold(native_->mutex);
     if (!native_->signalled) return;
     native_->signalled = false;
     char byte;

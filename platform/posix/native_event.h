@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/lock.h"
+
 #include "platform/event.h"
 
 namespace platform {
@@ -10,7 +12,7 @@ namespace platform {
 // be polled together with a device. The flag under the mutex keeps one byte in the pipe at most.
 struct Event::Native {
     EventReset reset;
-    std::mutex mutex;
+    Lock mutex;  // with priority inheritance: ordinary threads set what timing threads wait on
     bool signalled = false;
     int readFd = -1;
     int writeFd = -1;

@@ -208,7 +208,7 @@ SerialReadResult SerialPort::read(unsigned char* buffer, int capacity, Event& st
             return {SerialReadOutcome::LineGone, 0};
         }
         if (watched == 2 && entries[1].revents) {
-            std::lock_guard<std::mutex> hold(stopSignal.mutex);
+            std::lock_guard<Lock> hold(stopSignal.mutex);
             if (stopSignal.signalled) return {SerialReadOutcome::Stopped, 0};
         }
         if (entries[0].revents & POLLNVAL) return {SerialReadOutcome::LineGone, 0};
