@@ -18,10 +18,11 @@ struct ListenAddress {
     int port = 0;
 };
 
-// serve's port unless --listen names another.
-constexpr int kDefaultPort = 8080;
+// serve's port unless --listen names another: one that the programs already found on astronomy
+// computers (remote desktops, INDI and its web managers, network mount servers) leave free.
+constexpr int kDefaultPort = 7397;
 
-// ADDRESS:PORT, as --listen takes it: 127.0.0.1:8080, 0.0.0.0:80, [::1]:8080; port 0 is any
+// ADDRESS:PORT, as --listen takes it: 127.0.0.1:7397, 0.0.0.0:80, [::1]:7397; port 0 is any
 // free port.
 bool readListenAddress(const std::string& text, ListenAddress& address, std::string& error);
 // Whether a server bound to host can be reached from other machines.

@@ -227,7 +227,7 @@ TEST(ServeCrowd, ThePageIsAnsweredWithinASecondWhile100SlowClientsHang)
     }
 }
 
-// --- the way out ---
+// --- the way out, and the way in ---
 
 // The page's key, from the hello its event stream starts with.
 std::string watchAndTakeKey(Client& events, Served& served)
@@ -282,6 +282,20 @@ TEST(ServeStops, SigintEndsServeWithin3sHavingStoppedThePulse)
     EXPECT_EQ(served.program.exitCode(), 0) << served.program.err();
     EXPECT_TRUE(waitFor([&] { return received(mount, ":Qn#"); })) << "the pulse was not stopped";
     mount.stop();
+}
+
+TEST(ServeStarts, OnItsDefaultPortOrWithOneSentenceNamingListen)
+{
+    const GuideLinkProcess::Outcome help = GuideLinkProcess::run({"serve", "--help"});
+    EXPECT_NE(help.out.find("127.0.0.1:7397"), std::string::npos) << help.out;
+
+    Served first;
+    ASSERT_GT(first.port, 0);
+    const GuideLinkProcess::Outcome second =
+        GuideLinkProcess::run({"serve", "--listen", "127.0.0.1:" + std::to_string(first.port)});
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_NE(second.err.find("--listen"), std::string::npos) << second.err;
+    EXPECT_EQ(std::count(second.err.begin(), second.err.end(), '\n'), 1) << second.err;
 }
 
 }  // namespace
