@@ -119,6 +119,7 @@ async function apiAs(page, path, body) {
 
 test("the link test: connect, a north pulse, its correction and its transcript, disconnect", async () => {
   const page = await openPage();
+  assert.ok(!page.url().includes("token"), `the token is still in the address bar: ${page.url()}`);
   await page.locator("#control", {hasText: "This page has control"}).waitFor();
   await until("the serial pair in the port chooser",
     async () => (await page.locator("#port-list option").allTextContents()).some((t) => t.startsWith(linkEnd)));

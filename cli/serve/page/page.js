@@ -2,9 +2,10 @@
 // server owns everything that moves the mount; this page only shows and asks.
 "use strict";
 
-const token = new URLSearchParams(location.search).get("token") || "";
 const $ = (id) => document.getElementById(id);
 const NIGHT_KEY = "guide-link-night";
+const TOKEN_KEY = "guide-link-token";
+const token = takeToken();
 
 let page = 0;          // this page's number, as the server gave it
 let pageKey = "";      // proves to the server which page asks
@@ -13,6 +14,20 @@ let portOpen = false;
 let motionRunning = false;
 let pulseLimits = {shortest_ms: 200, longest_ms: 5000, step_ms: 100};
 let motion = null;     // what the running or last motion check has said
+
+// The token comes in the address the server printed. It is kept for this tab only, and taken
+// out of the address bar, so that it is not bookmarked, shared or shown over a shoulder.
+function takeToken() {
+  const params = new URLSearchParams(location.search);
+  const given = params.get("token");
+  if (given) {
+    sessionStorage.setItem(TOKEN_KEY, given);
+    params.delete("token");
+    const rest = params.toString();
+    history.replaceState(null, "", location.pathname + (rest ? `?${rest}` : "") + location.hash);
+  }
+  return sessionStorage.getItem(TOKEN_KEY) || "";
+}
 
 // ---- night mode, remembered ----
 
