@@ -56,9 +56,15 @@ WebTester::~WebTester() { stop(); }
 
 void WebTester::stop()
 {
-    stopping = true;
+    std::thread motionLeft;
+    {
+        // Under the lock, so that no request starts a motion check once this has taken it.
+        std::lock_guard<std::mutex> hold(mutex);
+        stopping = true;
+        motionLeft = std::move(motionThread);
+    }
+    if (motionLeft.joinable()) motionLeft.join();
     if (pumpThread.joinable()) pumpThread.join();
-    if (motionThread.joinable()) motionThread.join();
     std::lock_guard<std::mutex> hold(mutex);
     session.reset();
 }
@@ -70,7 +76,7 @@ double WebTester::sinceStart(Clock::time_point at) const
 
 web::MaybeRefusal WebTester::busy() const
 {
-    if (!session) return web::Refusal{503, "guide-link is stopping."};
+    if (stopping || !session) return web::Refusal{503, "guide-link is stopping."};
     if (motionRunning) return web::Refusal{409, "The motion check is running: wait for its verdict."};
     return std::nullopt;
 }
@@ -83,6 +89,9 @@ web::MaybeRefusal WebTester::connect(const devices::PortChoice& port)
     if (!portOpen) {
         devices::bindPort(port);
         device = port.device;
+        // Taken from the request on, before the link says so, so that a motion check cannot
+        // start on the same link number while the connect is on its way.
+        portOpen = true;
     }
     session->connect(kPortNumber);
     return std::nullopt;
@@ -107,16 +116,19 @@ web::MaybeRefusal WebTester::pulse(Direction direction, const PulseLength& lengt
 
 web::MaybeRefusal WebTester::startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan)
 {
+    std::thread finished;
     {
         std::lock_guard<std::mutex> hold(mutex);
         if (web::MaybeRefusal refusal = busy()) return refusal;
         if (portOpen) return web::Refusal{409, "Disconnect first: the motion check opens the port itself."};
         motionRunning = true;
         device = port.device;
+        // The check before this one has said its verdict; its thread is at most on its way out.
+        finished = std::move(motionThread);
+        motionThread = std::thread([this, port, plan] { runMotion(port, plan); });
     }
+    if (finished.joinable()) finished.join();
     publishState();
-    if (motionThread.joinable()) motionThread.join();
-    motionThread = std::thread([this, port, plan] { runMotion(port, plan); });
     return std::nullopt;
 }
 

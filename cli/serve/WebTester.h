@@ -63,7 +63,7 @@ private:
     EventHub& hub;
     const Clock::time_point origin = Clock::now();
 
-    mutable std::mutex mutex;  // guards all below but the link
+    mutable std::mutex mutex;  // guards all below but pumpThread
     int status = 0;
     bool portOpen = false;
     std::string device;
@@ -72,8 +72,9 @@ private:
     bool motionRunning = false;
     std::deque<nlohmann::json> transcript;  // the latest lines, for pages that open later
 
+    std::atomic<bool> stopping{false};  // set under the lock
+    std::thread motionThread;           // started and taken under the lock
+
     std::unique_ptr<LinkSession> session = std::make_unique<LinkSession>();
-    std::atomic<bool> stopping{false};
     std::thread pumpThread;
-    std::thread motionThread;
 };
