@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "cli/Output.h"
-#include "cli/PulseBound.h"
 #include "cli/WireText.h"
 #include "link/StatusCode.h"
 #include "link/StatusText.h"
@@ -18,8 +17,6 @@ using namespace std::chrono_literals;
 constexpr size_t kTranscriptKept = 400;
 
 std::string dump(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The motion check's output, a JSON object a line, goes to every page as it is written.
 class MotionLines {
@@ -109,7 +106,8 @@ web::MaybeRefusal WebTester::pulse(Direction direction, const PulseLength& lengt
 {
     std::lock_guard<std::mutex> hold(mutex);
     if (web::MaybeRefusal refusal = busy()) return refusal;
-    asked = AskedPulse{direction, length};
+    // The link writes nothing for a pulse while the port is closed, so there is nothing to list.
+    if (portOpen) pulses.asked(direction, length);
     session->correction(direction, length.ticks());
     return std::nullopt;
 }
@@ -198,6 +196,7 @@ void WebTester::note(const LinkEvent& event)
             if (code == StatusCode::CannotOpenPort || code == StatusCode::Timeout ||
                 code == StatusCode::ConnectionClosed) {
                 portOpen = false;
+                pulses.clear();
             }
             stateChanged = true;
         }
@@ -209,26 +208,12 @@ void WebTester::note(const LinkEvent& event)
 void WebTester::measure(const LinkEvent& event)
 {
     if (event.kind != LinkEvent::Kind::Sent) return;
-    Json report;
+    std::optional<Json> ended;
     {
         std::lock_guard<std::mutex> hold(mutex);
-        if (startsWith(event.bytes, ":M")) {
-            move = event;
-            return;
-        }
-        if (!startsWith(event.bytes, ":Q") || !move || !asked) return;
-        const PulseLength& length = asked->length;
-        const PulseBound bound = PulseBound::forPulse(length.ms, length.ticks(), PulseBound::kDefaultAllowanceMs, 0);
-        report = {{"direction", directionName(asked->direction)}, {"asked_ms", length.ms}, {"ticks", length.ticks()},
-                  {"lower_ms", bound.lowerMs}, {"upper_ms", bound.upperMs}, {"written", move->ok && event.ok}};
-        if (move->ok && event.ok) {
-            const double measured = std::chrono::duration<double, std::milli>(event.at - move->at).count();
-            report["measured_ms"] = std::round(measured * 10) / 10;
-            report["within"] = bound.holds(measured);
-        }
-        move.reset();
+        ended = pulses.written(event.bytes, event.ok, event.at);
     }
-    hub.publish("pulse", dump(report));
+    if (ended) hub.publish("pulse", dump(*ended));
 }
 
 Json WebTester::stateLocked() const

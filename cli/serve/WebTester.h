@@ -13,6 +13,7 @@
 #include "cli/SerialDevices.h"
 #include "cli/Tester.h"
 #include "cli/serve/EventHub.h"
+#include "cli/serve/PulseLedger.h"
 #include "cli/serve/Refusal.h"
 #include "link/PulseLength.h"
 
@@ -45,10 +46,6 @@ public:
 
 private:
     using Clock = LinkEvent::Clock;
-    struct AskedPulse {
-        Direction direction;
-        PulseLength length;
-    };
 
     void pump();
     void note(const LinkEvent& event);
@@ -67,8 +64,7 @@ private:
     int status = 0;
     bool portOpen = false;
     std::string device;
-    std::optional<AskedPulse> asked;
-    std::optional<LinkEvent> move;
+    PulseLedger pulses;
     bool motionRunning = false;
     std::deque<nlohmann::json> transcript;  // the latest lines, for pages that open later
 

@@ -158,6 +158,20 @@ test("the link test: connect, a north pulse, its correction and its transcript, 
   await page.locator("#pulses li", {hasText: "south 200 ms asked"}).waitFor();
   await statusIs(page, "Ready");
 
+  // Pulses on the two axes that overlap are each measured by their own move and stop.
+  await page.fill("#length", "1000");
+  await page.click("#east");
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  await page.fill("#length", "2000");
+  await page.click("#north");
+  for (const [direction, ms] of [["east", 1000], ["north", 2000]]) {
+    const item = page.locator("#pulses li", {hasText: `${direction} ${ms} ms asked`});
+    await item.waitFor();
+    const measured = parseFloat((await item.textContent()).match(/asked, ([\d.]+) ms/)[1]);
+    assert.ok(Math.abs(measured - ms) < 150, `${direction} ${ms} ms listed as ${measured} ms`);
+  }
+  await statusIs(page, "Ready");
+
   await page.screenshot({path: join(artefacts, "serve-page.png"), fullPage: true});
   await page.click("#night");
   await page.screenshot({path: join(artefacts, "serve-page-night.png"), fullPage: true});

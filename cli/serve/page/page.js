@@ -130,9 +130,9 @@ function addLine(line) {
 
 function addPulse(pulse) {
   const item = document.createElement("li");
-  if (pulse.measured_ms === undefined) {
+  if (pulse.unwritten) {
     item.className = "outside";
-    item.textContent = `${pulse.direction} ${pulse.asked_ms} ms: a command could not be written`;
+    item.textContent = `${pulse.direction} ${pulse.asked_ms} ms asked: FAILED, ${pulse.unwritten} could not be written`;
   } else {
     item.className = pulse.within ? "within" : "outside";
     item.textContent = `${pulse.direction} ${pulse.asked_ms} ms asked, ${pulse.measured_ms.toFixed(1)} ms on the line` +
