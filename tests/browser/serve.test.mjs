@@ -204,7 +204,18 @@ test("the motion check: progress, verdict and plot", {timeout: 180000}, async ()
   // A line for each run, the probes among them, in six directions' runs at least.
   assert.ok(await page.locator("#motion-plot svg polyline").count() >= 6, "a line for each run");
   assert.ok(await page.locator("#motion-plot svg line.stop").count() >= 6, "the stops are marked");
+  assert.equal(await page.locator("#motion-plot svg g.panel").count(), 2, "a panel for each axis");
+  assert.ok(await page.locator("#motion-plot svg rect.pulse").count() >= 6, "the pulses are shaded");
+  const overlapping = await page.evaluate(() => [...document.querySelectorAll("#motion-plot g.panel")].flatMap((panel) => {
+    const boxes = [...panel.querySelectorAll("text.label")].map((label) => label.getBBox());
+    return boxes.flatMap((a, i) => boxes.slice(i + 1).filter((b) =>
+      a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height));
+  }).length);
+  assert.equal(overlapping, 0, "labels overlap");
   await page.locator("#motion").screenshot({path: join(artefacts, "serve-motion.png")});
+  await page.click("#night");
+  await page.locator("#motion").screenshot({path: join(artefacts, "serve-motion-night.png")});
+  await page.click("#night");
   await page.close();
 });
 
