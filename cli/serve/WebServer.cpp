@@ -164,6 +164,9 @@ void WebServer::route()
                  return tester.startMotion(port, plan);
              });
          }},
+        {"POST", "/api/motion/stop", [this](const HttpRequest& request) {
+             return act(request, [this](const Json&) { return tester.stopMotion(); });
+         }},
     };
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/WireText.h"
 #include "link/StatusCode.h"
@@ -58,6 +59,7 @@ void WebTester::stop()
         // Under the lock, so that no request starts a motion check once this has taken it.
         std::lock_guard<std::mutex> hold(mutex);
         stopping = true;
+        motionStopAsked = true;
         motionLeft = std::move(motionThread);
     }
     if (motionLeft.joinable()) motionLeft.join();
@@ -120,6 +122,7 @@ web::MaybeRefusal WebTester::startMotion(const devices::PortChoice& port, const 
         if (web::MaybeRefusal refusal = busy()) return refusal;
         if (portOpen) return web::Refusal{409, "Disconnect first: the motion check opens the port itself."};
         motionRunning = true;
+        motionStopAsked = false;
         device = port.device;
         // The check before this one has said its verdict; its thread is at most on its way out.
         finished = std::move(motionThread);
@@ -130,8 +133,18 @@ web::MaybeRefusal WebTester::startMotion(const devices::PortChoice& port, const 
     return std::nullopt;
 }
 
+web::MaybeRefusal WebTester::stopMotion()
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    if (!motionRunning) return web::Refusal{409, "No motion check is running."};
+    motionStopAsked = true;
+    return std::nullopt;
+}
+
 void WebTester::runMotion(devices::PortChoice port, Tester::MotionPlan plan)
 {
+    // Stop ends the check as Ctrl-C would: the halt and every stop, then a last reading.
+    const interrupt::ThreadStop stopButton(motionStopAsked);
     devices::bindPort(port);
     MotionLines lines(hub);
     if (std::FILE* stream = lines.open()) {

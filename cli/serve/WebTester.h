@@ -36,6 +36,8 @@ public:
     web::MaybeRefusal disconnect();
     web::MaybeRefusal pulse(Direction direction, const PulseLength& length);
     web::MaybeRefusal startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan);
+    // Ends the running motion check as an interrupt does, sending the halt and every stop.
+    web::MaybeRefusal stopMotion();
 
     // Waits for a motion check to end (Ctrl-C ends it), then shuts the link down, which sends
     // the stop of a pulse still running at once; requests after that are refused.
@@ -70,6 +72,7 @@ private:
 
     std::atomic<bool> stopping{false};  // set under the lock
     std::thread motionThread;           // started and taken under the lock
+    std::atomic<bool> motionStopAsked{false};
 
     std::unique_ptr<LinkSession> session = std::make_unique<LinkSession>();
     std::thread pumpThread;

@@ -219,6 +219,27 @@ test("the motion check: progress, verdict and plot", {timeout: 180000}, async ()
   await page.close();
 });
 
+test("a motion check stopped from the page: the halt reaches the mount", {timeout: 120000}, async () => {
+  const page = await openPage();
+  await takeControl(page);
+  await page.selectOption("#port-list", linkEnd);
+  await page.fill("#motion-pulses", "3");
+  await page.fill("#motion-length", "5000");
+  await page.fill("#motion-baseline", "0");
+  await page.fill("#motion-settle", "0");
+  const sentBefore = mountCommands(mount).length;
+  await page.click("#motion-run");
+  await until("a move at the mount",
+    () => mountCommands(mount).slice(sentBefore).some((c) => /^:M[nsew]#$/.test(c.command)), 60000);
+  await page.click("#motion-stop");
+  await until("the halt at the mount",
+    () => mountCommands(mount).slice(sentBefore).some((c) => c.command === ":Q#"), 20000);
+  await page.locator("#motion-verdict .outcome").waitFor({timeout: 30000});
+  assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "interrupted");
+  assert.ok(await page.locator("#motion-stop").isDisabled(), "Stop stays pressable after the check");
+  await page.close();
+});
+
 test("refusals: no token, a wrong one, another site, bad values", async () => {
   const get = (path, headers = {}) => fetch(base + path, {headers});
   const noToken = await get("/api/state");

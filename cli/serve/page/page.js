@@ -92,6 +92,7 @@ function updateControls() {
     $("disconnect").disabled = !portOpen;
     $("motion-run").disabled = portOpen;
   }
+  $("motion-stop").disabled = !mine || !motionRunning;
   $("take-control").hidden = mine;
   $("control").textContent = mine ? "This page has control"
     : controller ? `Watching: page ${controller} has control` : "Watching: no page has control";
@@ -410,6 +411,7 @@ async function start() {
     arrow.addEventListener("click", () => ask("/api/pulse", {direction: arrow.dataset.direction, ms: correctedLength()}));
   }
   $("port-list").addEventListener("focus", loadPorts);
+  $("motion-stop").addEventListener("click", () => ask("/api/motion/stop"));
   $("motion-run").addEventListener("click", () => ask("/api/motion", {
     port: chosenPort(),
     pulses: Number($("motion-pulses").value),
