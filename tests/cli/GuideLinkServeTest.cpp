@@ -288,6 +288,16 @@ TEST(ServeStops, NoMotionCheckDuringAConnectAndSigintEndsServeWithin3sHavingStop
     mount.stop();
 }
 
+TEST(ServeStops, SigtermAtAnyMomentOfStartingEndsServeWithin3s)
+{
+    for (int delayMs = 0; delayMs <= 60; delayMs += 15) {
+        GuideLinkProcess program({"serve", "--listen", "127.0.0.1:0"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        program.signal(SIGTERM);
+        EXPECT_TRUE(program.finish(3000)) << "still serving 3 s after a SIGTERM " << delayMs << " ms after its start";
+    }
+}
+
 TEST(ServeStarts, OnItsDefaultPortOrWithOneSentenceNamingListen)
 {
     const GuideLinkProcess::Outcome help = GuideLinkProcess::run({"serve", "--help"});
