@@ -187,16 +187,22 @@ test("the link test: connect, a north pulse, its correction and its transcript, 
   await page.close();
 });
 
-test("the motion check: progress, verdict and plot", {timeout: 180000}, async () => {
+// A page with control that has started a motion check with these options.
+async function startMotionCheck({pulses, lengthMs, baselineMs, settleMs}) {
   const page = await openPage();
   await takeControl(page);
   await page.selectOption("#port-list", linkEnd);
-  // Long enough for the right ascension, read to the second, to show the east and west runs.
-  await page.fill("#motion-pulses", "1");
-  await page.fill("#motion-length", "5000");
-  await page.fill("#motion-baseline", "1000");
-  await page.fill("#motion-settle", "0");
+  await page.fill("#motion-pulses", String(pulses));
+  await page.fill("#motion-length", String(lengthMs));
+  await page.fill("#motion-baseline", String(baselineMs));
+  await page.fill("#motion-settle", String(settleMs));
   await page.click("#motion-run");
+  return page;
+}
+
+test("the motion check: progress, verdict and plot", {timeout: 180000}, async () => {
+  // Long enough for the right ascension, read to the second, to show the east and west runs.
+  const page = await startMotionCheck({pulses: 1, lengthMs: 5000, baselineMs: 1000, settleMs: 0});
   await page.locator("#motion-progress", {hasText: "Run 1,"}).waitFor({timeout: 60000});
   await page.locator("#motion-verdict .outcome").waitFor({timeout: 150000});
   assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "pass",
@@ -220,15 +226,8 @@ test("the motion check: progress, verdict and plot", {timeout: 180000}, async ()
 });
 
 test("a motion check stopped from the page: the halt reaches the mount", {timeout: 120000}, async () => {
-  const page = await openPage();
-  await takeControl(page);
-  await page.selectOption("#port-list", linkEnd);
-  await page.fill("#motion-pulses", "3");
-  await page.fill("#motion-length", "5000");
-  await page.fill("#motion-baseline", "0");
-  await page.fill("#motion-settle", "0");
   const sentBefore = mountCommands(mount).length;
-  await page.click("#motion-run");
+  const page = await startMotionCheck({pulses: 3, lengthMs: 5000, baselineMs: 0, settleMs: 0});
   await until("a move at the mount",
     () => mountCommands(mount).slice(sentBefore).some((c) => /^:M[nsew]#$/.test(c.command)), 60000);
   await page.click("#motion-stop");
