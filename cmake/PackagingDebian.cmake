@@ -52,7 +52,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the programs link, cpp-httplib's among them, become the package's dependencies.
+# The libraries the programs link, libmicrohttpd's among them, become the package's dependencies.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "guide-link checks the link between a computer and a telescope mount that speaks
 the Meade LX200 serial command set, before a night of autoguiding depends on

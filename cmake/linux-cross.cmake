@@ -19,6 +19,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# pkg-config finds the target's multiarch libraries (libmicrohttpd-dev:arm64, say), not the
+# machine's own.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${LINUX_TARGET}/pkgconfig:/usr/share/pkgconfig)
+
 # Called by name with the target's own libraries (-L), qemu needs no binfmt registration. The
 # library path keeps the cross compiler's C library with its own loader: where Debian's multiarch
 # copy (libc6:arm64, say) is installed too, the loader would take that one and hang.

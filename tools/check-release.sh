@@ -3,7 +3,8 @@
 # would meet them, and ends with "N passed, N failed, N skipped" and code 1 if any check failed.
 #  - each .deb: its name, version and architecture; its files where Debian puts them; dependencies
 #    computed; its programs start (ARM ones under qemu) and guide-link passes against its own
-#    simulated mount and against lx200-mount-sim; the man pages name every option; lintian
+#    simulated mount and against lx200-mount-sim; its guide-link serve answers /api/state with
+#    the token it printed and refuses it without; the man pages name every option; lintian
 #    finds no error
 #  - the Windows zip: one folder with the name and version, holding just the files it should;
 #    SHA256SUMS right; README.txt in CRLF with every status line; the exe a PE GUI program
@@ -110,6 +111,26 @@ passes_against_packaged_simulator() {
     return $status
 }
 
+# guide-link serve from the package, on a free loopback port, answers /api/state with the token
+# it printed (200) and refuses it without (401).
+serves_state_to_token_only() {
+    local bin=$1
+    shift
+    local line="" base token with without
+    coproc SERVER { exec timeout -s KILL 90 "$@" "$bin/guide-link" serve --listen 127.0.0.1:0 2>&1; }
+    pids+=("$SERVER_PID")
+    while IFS= read -r -t 30 line <&"${SERVER[0]}"; do
+        [[ $line =~ (http://127\.0\.0\.1:[0-9]+)/\?token=([0-9a-f]+) ]] && break
+    done
+    base=${BASH_REMATCH[1]:-} token=${BASH_REMATCH[2]:-}
+    with=$(curl -s -o /dev/null -w '%{http_code}' -H "X-Guide-Link-Token: $token" "$base/api/state")
+    without=$(curl -s -o /dev/null -w '%{http_code}' "$base/api/state")
+    kill -INT "$SERVER_PID" 2>/dev/null
+    wait "$SERVER_PID" 2>/dev/null
+    [ -n "$base" ] || { echo "        guide-link serve printed no address: $line"; return 1; }
+    same "$with $without" "200 401"
+}
+
 check_deb() {
     local deb=$1 name arch
     name=$(basename "$deb")
@@ -164,6 +185,7 @@ EOF
     done
     check "guide-link passes against its simulated mount" passes_against_own_simulator "$bin" "${run[@]}"
     check "guide-link passes against lx200-mount-sim" passes_against_packaged_simulator "$bin" "${run[@]}"
+    check "guide-link serve answers /api/state with the token only" serves_state_to_token_only "$bin" "${run[@]}"
 
     local help=() command
     help+=("$("${run[@]}" "$bin/guide-link" --help 2>&1)")

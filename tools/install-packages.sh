@@ -19,9 +19,12 @@ for list in "${lists[@]}"; do
     packages+=("${named[@]}")
 done
 
+# A name without an architecture is ambiguous to dpkg once copies for others are installed too
+# (libmicrohttpd-dev beside libmicrohttpd-dev:arm64): then the machine's own is the one meant.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    dpkg -s "$package" >/dev/null 2>&1 || dpkg -s "$package:$native" >/dev/null 2>&1 || missing+=("$package")
 done
 # npm, for the browser test's playwright-core: Debian's nodejs leaves it to a package of its own,
 # while NodeSource's nodejs carries it and conflicts with that package.

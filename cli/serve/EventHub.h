@@ -30,7 +30,7 @@ private:
     static std::string frame(const std::string& type, const std::string& data);
 
     // A watcher whose queue grows past this (a page that reads nothing) is dropped.
-    static constexpr size_t kMostQueued = 4 << 20;
+    static constexpr size_t kMostQueued = 256 << 10;
 
     std::mutex mutex;
     std::condition_variable arrived;

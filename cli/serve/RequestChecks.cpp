@@ -46,7 +46,7 @@ bool readListenAddress(const std::string& text, ListenAddress& address, std::str
 {
     const size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) {
-        error = "--listen takes ADDRESS:PORT, such as 127.0.0.1:8080, not '" + text + "'";
+        error = fmt::format("--listen takes ADDRESS:PORT, such as 127.0.0.1:{}, not '{}'", kDefaultPort, text);
         return false;
     }
     std::string host = text.substr(0, colon);
@@ -81,6 +81,18 @@ bool tokenMatches(const std::string& given, const std::string& token)
         difference |= static_cast<unsigned char>(given[i]) ^ static_cast<unsigned char>(token[i % token.size()]);
     }
     return difference == 0;
+}
+
+bool loopbackHost(const std::string& hostHeader)
+{
+    // The port is whatever follows the host: after "]" for an IPv6 address, else after a colon.
+    const bool bracketed = startsWith(hostHeader, "[");
+    const size_t hostEnd = bracketed ? hostHeader.find(']') + 1 : hostHeader.find(':');
+    const std::string host = hostHeader.substr(0, hostEnd);
+    const std::string rest = hostEnd == std::string::npos ? "" : hostHeader.substr(hostEnd);
+    int port = 0;
+    const bool portValid = rest.empty() || (rest[0] == ':' && wholeNumber(rest.substr(1), 1, 65535, port));
+    return portValid && (host == "127.0.0.1" || host == "localhost" || host == "[::1]");
 }
 
 bool sameOrigin(const std::string& origin, const std::string& host)

@@ -18,7 +18,11 @@ struct ListenAddress {
     int port = 0;
 };
 
-// ADDRESS:PORT, as --listen takes it: 127.0.0.1:8080, 0.0.0.0:80, [::1]:8080; port 0 is any
+// serve's port unless --listen names another: one that the programs already found on astronomy
+// computers (remote desktops, INDI and its web managers, network mount servers) leave free.
+constexpr int kDefaultPort = 7397;
+
+// ADDRESS:PORT, as --listen takes it: 127.0.0.1:7397, 0.0.0.0:80, [::1]:7397; port 0 is any
 // free port.
 bool readListenAddress(const std::string& text, ListenAddress& address, std::string& error);
 // Whether a server bound to host can be reached from other machines.
@@ -28,6 +32,10 @@ bool reachableFromNetwork(const std::string& host);
 std::string makeToken();
 // Compares in a time that does not depend on where the two differ.
 bool tokenMatches(const std::string& given, const std::string& token);
+
+// Whether a request's Host header (HOST or HOST:PORT) names this machine by loopback: 127.0.0.1,
+// localhost or [::1], on any port, as an SSH tunnel may bring it to another.
+bool loopbackHost(const std::string& hostHeader);
 
 // A request's Origin header (empty when the browser sent none) against the Host it was sent
 // to: a page served by anyone else may not drive the mount.

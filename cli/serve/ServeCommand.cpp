@@ -62,11 +62,11 @@ int serve(const ServeOptions& options)
 
     const std::string token = makeToken();
     WebServer server(token, options.extraPorts);
-    const int port = server.bind(address);
+    const int port = server.start(address);
     if (port < 0) {
         std::fprintf(stderr, "guide-link: cannot serve on %s: the port may be in use (try another with --listen "
-                             "127.0.0.1:8081), or the address is not one of this machine's\n",
-                     options.listen.c_str());
+                             "127.0.0.1:%d), or the address is not one of this machine's\n",
+                     options.listen.c_str(), kDefaultPort + 1);
         return kExitCannotStart;
     }
     const bool network = reachableFromNetwork(address.host);
@@ -79,7 +79,6 @@ int serve(const ServeOptions& options)
     const bool anyAddress = address.host == "0.0.0.0" || address.host == "::";
     const std::string shown = anyAddress ? thisMachine() : (address.host.find(':') != std::string::npos
                                                                    ? "[" + address.host + "]" : address.host);
-    server.start();
     std::printf("guide-link serve: open this address in a browser%s:\n\n  http://%s:%d/?token=%s\n\n"
                 "Press Ctrl-C to stop.\n",
                 anyAddress ? " (or this machine's address on your network in its place)" : "", shown.c_str(),

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/serve/RequestChecks.h"
+
 // guide-link serve: the dialog's test and the motion check on a web page, for the computer at
 // the mount, reached from a laptop, tablet or phone.
 namespace web {
 
 struct ServeOptions {
-    std::string listen = "127.0.0.1:8080";
+    std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort);
     std::vector<std::string> extraPorts;
 };
 

@@ -1,5 +1,8 @@
 #include "cli/serve/WebServer.h"
 
+#include <chrono>
+#include <cstring>
+
 #include "cli/serve/PageFiles.h"
 
 namespace {
@@ -7,58 +10,52 @@ namespace {
 using Json = nlohmann::json;
 using namespace std::chrono_literals;
 
-// Each page that watches holds one thread for its live updates.
-constexpr size_t kThreads = 64;
-constexpr size_t kLargestBody = 64 * 1024;
-// How often a watching page hears from the server when nothing happens, which also finds the
-// pages that have gone.
-constexpr auto kKeepAlive = 1s;
+// How often a watching page hears from the server when nothing happens: the ping keeps the
+// connection inside the listener's idle limit and lets it find a page that has gone.
+constexpr auto kPing = 5s;
 
 const char* const kTokenHeader = "X-Guide-Link-Token";
 const char* const kPageHeader = "X-Guide-Link-Page";
 
 std::string dump(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-void refuse(httplib::Response& response, const web::Refusal& refusal)
+HttpReply json(const Json& value) { return {200, "application/json", dump(value), {}, {}}; }
+
+HttpReply refuse(const web::Refusal& refusal)
 {
-    response.status = refusal.status;
-    response.set_content(dump({{"error", refusal.message}}), "application/json");
+    return {refusal.status, "application/json", dump({{"error", refusal.message}}), {}, {}};
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+const PageFile* pageFile(const std::string& path)
+{
+    const std::string name = path == "/" ? "/index.html" : path;
+    for (int i = 0; i < kPageFileCount; ++i) {
+        if (name == kPageFiles[i].path) return &kPageFiles[i];
+    }
+    return nullptr;
 }
 
 }  // namespace
 
 WebServer::WebServer(std::string token, std::vector<std::string> extraPorts)
-    : token(std::move(token)), extraPorts(std::move(extraPorts)), tester(hub)
+    : token(std::move(token)), extraPorts(std::move(extraPorts)), tester(hub),
+      // The token comes in the address at first: it must not travel on to other sites as a referrer.
+      listener(*this, {{"Referrer-Policy", "no-referrer"},
+                       {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"},
+                       {"X-Content-Type-Options", "nosniff"},
+                       {"Cache-Control", "no-store"}})
 {
-    server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    // The library's default would let a second guide-link serve share the port, each answering
-    // some of the requests; only a quick restart after the last one ended may reuse it.
-    server.set_socket_options([](socket_t socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    server.set_payload_max_length(kLargestBody);
-    // An idle connection holds a thread, which stopping waits for.
-    server.set_keep_alive_timeout(1);
-    // The address carries the token: it must not travel on to other sites as a referrer.
-    server.set_default_headers({{"Referrer-Policy", "no-referrer"},
-                                {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"},
-                                {"X-Content-Type-Options", "nosniff"},
-                                {"Cache-Control", "no-store"}});
     route();
 }
 
 WebServer::~WebServer() { stop(); }
 
-int WebServer::bind(const web::ListenAddress& address)
+int WebServer::start(const web::ListenAddress& address)
 {
-    if (address.port == 0) return server.bind_to_any_port(address.host);
-    return server.bind_to_port(address.host, address.port) ? address.port : -1;
-}
-
-void WebServer::start()
-{
-    serving = std::thread([this] { server.listen_after_bind(); });
+    loopbackOnly = !web::reachableFromNetwork(address.host);
+    return listener.start(address.host, address.port);
 }
 
 void WebServer::stop()
@@ -66,101 +63,114 @@ void WebServer::stop()
     // The mount first: a pulse under way is stopped before the pages are let go.
     tester.stop();
     hub.close();
-    server.stop();
-    if (serving.joinable()) serving.join();
+    listener.stop();
 }
 
-httplib::Server::HandlerResponse WebServer::checkAccess(const httplib::Request& request, httplib::Response& response)
+std::optional<HttpReply> WebServer::screen(const HttpRequest& request)
 {
-    using Handled = httplib::Server::HandlerResponse;
-    if (request.path.rfind("/api/", 0) != 0) return Handled::Unhandled;
-    if (!web::sameOrigin(request.get_header_value("Origin"), request.get_header_value("Host"))) {
-        refuse(response, {403, "Requests from other sites are refused: open the page guide-link serve printed."});
-        return Handled::Handled;
+    // A page reached through a name that someone else's DNS points here (rebinding) is not
+    // this machine's page, token or not.
+    if (loopbackOnly && !web::loopbackHost(request.header("Host"))) {
+        return refuse({403, "This server is for this machine only: open it as 127.0.0.1, localhost or [::1]."});
     }
-    std::string given = request.get_header_value(kTokenHeader);
-    if (given.empty()) given = request.get_param_value("token");
+    if (!startsWith(request.path, "/api/")) {
+        if (request.method != "GET" && request.method != "HEAD") {
+            return refuse({405, "Only GET and HEAD are served here."});
+        }
+        if (!pageFile(request.path)) return refuse({404, "There is no such page here."});
+        return std::nullopt;
+    }
+    if (std::optional<HttpReply> refused = checkAccess(request)) return refused;
+    for (const Route& route : routes) {
+        if (request.path != route.path) continue;
+        if (request.method != route.method) return refuse({405, std::string("This takes only ") + route.method + "."});
+        return std::nullopt;
+    }
+    return refuse({404, "There is no such page here."});
+}
+
+HttpReply WebServer::answer(const HttpRequest& request)
+{
+    for (const Route& route : routes) {
+        if (request.path == route.path) return route.answer(request);
+    }
+    const PageFile& file = *pageFile(request.path);
+    return {200, file.contentType, std::string(reinterpret_cast<const char*>(file.bytes), file.size), {}, {}};
+}
+
+std::optional<HttpReply> WebServer::checkAccess(const HttpRequest& request) const
+{
+    if (!web::sameOrigin(request.header("Origin"), request.header("Host"))) {
+        return refuse({403, "Requests from other sites are refused: open the page guide-link serve printed."});
+    }
+    std::string given = request.header(kTokenHeader);
+    // The page's event stream cannot send headers, so it carries the token in its address.
+    if (given.empty()) given = request.query("token");
     if (given.empty()) {
-        refuse(response, {401, "This needs the access token: open the address guide-link serve printed when it "
-                               "started, with its ?token=..."});
-        return Handled::Handled;
+        return refuse({401, "This needs the access token: open the address guide-link serve printed when it "
+                            "started, with its ?token=..."});
     }
     if (!web::tokenMatches(given, token)) {
-        refuse(response, {403, "The access token is wrong: guide-link serve makes a new one each time it starts; "
-                               "open the address it printed last."});
-        return Handled::Handled;
+        return refuse({403, "The access token is wrong: guide-link serve makes a new one each time it starts; "
+                            "open the address it printed last."});
     }
-    return Handled::Unhandled;
+    return std::nullopt;
 }
 
 void WebServer::route()
 {
-    server.set_pre_routing_handler(
-        [this](const httplib::Request& request, httplib::Response& response) { return checkAccess(request, response); });
-
-    for (int i = 0; i < kPageFileCount; ++i) {
-        const PageFile& file = kPageFiles[i];
-        const auto serveFile = [&file](const httplib::Request&, httplib::Response& response) {
-            response.set_content(reinterpret_cast<const char*>(file.bytes), file.size, file.contentType);
-        };
-        server.Get(file.path, serveFile);
-        if (std::string(file.path) == "/index.html") server.Get("/", serveFile);
-    }
-
-    server.Get("/api/state", [this](const httplib::Request&, httplib::Response& response) {
-        Json state = tester.state();
-        state["controller"] = seat.holder();
-        response.set_content(dump(state), "application/json");
-    });
-    server.Get("/api/ports", [this](const httplib::Request&, httplib::Response& response) {
-        Json ports = Json::array();
-        for (const devices::Entry& entry : devices::list(extraPorts)) {
-            ports.push_back({{"device", entry.device}, {"stable_name", entry.stableName},
-                             {"description", entry.description}, {"present", entry.present},
-                             {"accessible", entry.accessible}});
-        }
-        response.set_content(dump(ports), "application/json");
-    });
-    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) { watch(response); });
-
-    server.Post("/api/control", [this](const httplib::Request& request, httplib::Response& response) {
-        takeControl(request, response);
-    });
-    server.Post("/api/connect", [this](const httplib::Request& request, httplib::Response& response) {
-        act(request, response, [this](const Json& body) -> web::MaybeRefusal {
-            devices::PortChoice port;
-            if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port)) return refusal;
-            return tester.connect(port);
-        });
-    });
-    server.Post("/api/disconnect", [this](const httplib::Request& request, httplib::Response& response) {
-        act(request, response, [this](const Json&) { return tester.disconnect(); });
-    });
-    server.Post("/api/pulse", [this](const httplib::Request& request, httplib::Response& response) {
-        act(request, response, [this](const Json& body) -> web::MaybeRefusal {
-            Direction direction = Direction::North;
-            PulseLength length{0, false};
-            if (web::MaybeRefusal refusal = web::readDirection(body, direction)) return refusal;
-            if (web::MaybeRefusal refusal = web::readPulseLength(body, length)) return refusal;
-            return tester.pulse(direction, length);
-        });
-    });
-    server.Post("/api/motion", [this](const httplib::Request& request, httplib::Response& response) {
-        act(request, response, [this](const Json& body) -> web::MaybeRefusal {
-            devices::PortChoice port;
-            Tester::MotionPlan plan;
-            if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port)) return refusal;
-            if (web::MaybeRefusal refusal = web::readMotionPlan(body, plan)) return refusal;
-            return tester.startMotion(port, plan);
-        });
-    });
-
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty() && response.status == 404) refuse(response, {404, "There is no such page here."});
-    });
+    routes = {
+        {"GET", "/api/state", [this](const HttpRequest&) {
+             Json state = tester.state();
+             state["controller"] = seat.holder();
+             return json(state);
+         }},
+        {"GET", "/api/ports", [this](const HttpRequest&) {
+             Json ports = Json::array();
+             for (const devices::Entry& entry : devices::list(extraPorts)) {
+                 ports.push_back({{"device", entry.device}, {"stable_name", entry.stableName},
+                                  {"description", entry.description}, {"present", entry.present},
+                                  {"accessible", entry.accessible}});
+             }
+             return json(ports);
+         }},
+        {"GET", "/api/events", [this](const HttpRequest&) { return watch(); }},
+        {"POST", "/api/control", [this](const HttpRequest& request) { return takeControl(request); }},
+        {"POST", "/api/connect", [this](const HttpRequest& request) {
+             return act(request, [this](const Json& body) -> web::MaybeRefusal {
+                 devices::PortChoice port;
+                 if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port)) return refusal;
+                 return tester.connect(port);
+             });
+         }},
+        {"POST", "/api/disconnect", [this](const HttpRequest& request) {
+             return act(request, [this](const Json&) { return tester.disconnect(); });
+         }},
+        {"POST", "/api/pulse", [this](const HttpRequest& request) {
+             return act(request, [this](const Json& body) -> web::MaybeRefusal {
+                 Direction direction = Direction::North;
+                 PulseLength length{0, false};
+                 if (web::MaybeRefusal refusal = web::readDirection(body, direction)) return refusal;
+                 if (web::MaybeRefusal refusal = web::readPulseLength(body, length)) return refusal;
+                 return tester.pulse(direction, length);
+             });
+         }},
+        {"POST", "/api/motion", [this](const HttpRequest& request) {
+             return act(request, [this](const Json& body) -> web::MaybeRefusal {
+                 devices::PortChoice port;
+                 Tester::MotionPlan plan;
+                 if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port)) return refusal;
+                 if (web::MaybeRefusal refusal = web::readMotionPlan(body, plan)) return refusal;
+                 return tester.startMotion(port, plan);
+             });
+         }},
+        {"POST", "/api/motion/stop", [this](const HttpRequest& request) {
+             return act(request, [this](const Json&) { return tester.stopMotion(); });
+         }},
+    };
 }
 
-void WebServer::watch(httplib::Response& response)
+HttpReply WebServer::watch()
 {
     const EventHub::Watcher watcher = hub.subscribe();
     const ControlSeat::Page page = seat.join(watcher);
@@ -173,40 +183,39 @@ void WebServer::watch(httplib::Response& response)
     hello["controller"] = seat.holder();
     hub.sendTo(watcher, "hello", dump(hello));
 
-    response.set_chunked_content_provider(
-        "text/event-stream",
-        [this, watcher](size_t, httplib::DataSink& sink) {
-            const std::optional<std::string> frames = hub.take(watcher, kKeepAlive);
-            if (!frames) return false;
-            const std::string text = frames->empty() ? std::string(": still here\n\n") : *frames;
-            return sink.write(text.data(), text.size());
-        },
-        [this, watcher](bool) {
-            hub.unsubscribe(watcher);
-            // A pulse under way is the link's to end; without a controller no new one starts.
-            if (seat.leave(watcher)) publishControl(watcher);
-        });
+    HttpReply reply{200, "text/event-stream", {}, {}, {}};
+    reply.next = [this, watcher]() -> std::optional<std::string> {
+        const std::optional<std::string> frames = hub.take(watcher, kPing);
+        if (frames && frames->empty()) return std::string(": still here\n\n");
+        return frames;
+    };
+    reply.ended = [this, watcher] {
+        hub.unsubscribe(watcher);
+        // A pulse under way is the link's to end; without a controller no new one starts.
+        if (seat.leave(watcher)) publishControl(watcher);
+    };
+    return reply;
 }
 
-void WebServer::act(const httplib::Request& request, httplib::Response& response, const Action& action)
+HttpReply WebServer::act(const HttpRequest& request, const Action& action)
 {
-    if (!seat.heldBy(request.get_header_value(kPageHeader))) {
-        return refuse(response, {409, "Another page has control: press \"Take control\" to drive the mount from here."});
+    if (!seat.heldBy(request.header(kPageHeader))) {
+        return refuse({409, "Another page has control: press \"Take control\" to drive the mount from here."});
     }
     const Json body = Json::parse(request.body.empty() ? "{}" : request.body, nullptr, false);
-    if (!body.is_object()) return refuse(response, {400, "The request's body must be a JSON object."});
-    if (const web::MaybeRefusal refusal = action(body)) return refuse(response, *refusal);
-    response.set_content(dump({{"ok", true}}), "application/json");
+    if (!body.is_object()) return refuse({400, "The request's body must be a JSON object."});
+    if (const web::MaybeRefusal refusal = action(body)) return refuse(*refusal);
+    return json({{"ok", true}});
 }
 
-void WebServer::takeControl(const httplib::Request& request, httplib::Response& response)
+HttpReply WebServer::takeControl(const HttpRequest& request)
 {
     int previous = 0;
-    if (!seat.take(request.get_header_value(kPageHeader), previous)) {
-        return refuse(response, {400, "This page is not watching: reload it, then take control."});
+    if (!seat.take(request.header(kPageHeader), previous)) {
+        return refuse({400, "This page is not watching: reload it, then take control."});
     }
     publishControl(previous);
-    response.set_content(dump({{"ok", true}}), "application/json");
+    return json({{"ok", true}});
 }
 
 void WebServer::publishControl(int previous)

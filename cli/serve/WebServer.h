@@ -1,50 +1,57 @@
 #pragma once
 
-#include <httplib.h>
-
+#include <functional>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/serve/ControlSeat.h"
 #include "cli/serve/EventHub.h"
+#include "cli/serve/HttpListener.h"
 #include "cli/serve/RequestChecks.h"
 #include "cli/serve/WebTester.h"
 
-// The HTTP side of guide-link serve: the page's files, and the API under /api/ that needs the
-// access token and a same-origin page. Requests that change anything come from the page that
-// has control, and anything wrong in one is refused with 4xx and a sentence before it is acted on.
-class WebServer {
+// The site of guide-link serve: the page's files, and the API under /api/ that needs the access
+// token and a same-origin page. Requests that change anything come from the page that has
+// control, and anything wrong in one is refused with 4xx and a sentence before it is acted on.
+class WebServer : private HttpSite {
 public:
     // extraPorts: devices to list beside those found, as `guide-link ports --extra-port` takes.
     WebServer(std::string token, std::vector<std::string> extraPorts);
-    ~WebServer();
+    ~WebServer() override;
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // The port it listens on (any free one for port 0), or -1 if it cannot.
-    int bind(const web::ListenAddress& address);
-    // Serves on threads of its own until stop().
-    void start();
-    // Ends every page's live updates and stops serving; the link stops its pulse as it goes.
+    // Serves on threads of its own; the port it listens on (any free one for port 0), or -1 if
+    // it cannot.
+    int start(const web::ListenAddress& address);
+    // Stops the mount first, then ends every page's live updates and stops serving.
     void stop();
 
 private:
     using Action = std::function<web::MaybeRefusal(const nlohmann::json& body)>;
+    struct Route {
+        const char* method;
+        const char* path;
+        std::function<HttpReply(const HttpRequest&)> answer;
+    };
 
+    std::optional<HttpReply> screen(const HttpRequest& request) override;
+    HttpReply answer(const HttpRequest& request) override;
+    std::optional<HttpReply> checkAccess(const HttpRequest& request) const;
     void route();
-    httplib::Server::HandlerResponse checkAccess(const httplib::Request& request, httplib::Response& response);
-    void watch(httplib::Response& response);
-    // Reads the body, checks that the page has control, and does the action.
-    void act(const httplib::Request& request, httplib::Response& response, const Action& action);
-    void takeControl(const httplib::Request& request, httplib::Response& response);
+    HttpReply watch();
+    // Checks that the page has control, reads the body and does the action.
+    HttpReply act(const HttpRequest& request, const Action& action);
+    HttpReply takeControl(const HttpRequest& request);
     void publishControl(int previous);
 
     const std::string token;
     const std::vector<std::string> extraPorts;
+    bool loopbackOnly = true;
+    std::vector<Route> routes;
     EventHub hub;
     ControlSeat seat;
     WebTester tester;
-    httplib::Server server;
-    std::thread serving;
+    HttpListener listener;
 };

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/Interrupt.h"
 #include "cli/Output.h"
-#include "cli/PulseBound.h"
 #include "cli/WireText.h"
 #include "link/StatusCode.h"
 #include "link/StatusText.h"
@@ -18,8 +18,6 @@ using namespace std::chrono_literals;
 constexpr size_t kTranscriptKept = 400;
 
 std::string dump(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The motion check's output, a JSON object a line, goes to every page as it is written.
 class MotionLines {
@@ -56,9 +54,16 @@ WebTester::~WebTester() { stop(); }
 
 void WebTester::stop()
 {
-    stopping = true;
+    std::thread motionLeft;
+    {
+        // Under the lock, so that no request starts a motion check once this has taken it.
+        std::lock_guard<std::mutex> hold(mutex);
+        stopping = true;
+        motionStopAsked = true;
+        motionLeft = std::move(motionThread);
+    }
+    if (motionLeft.joinable()) motionLeft.join();
     if (pumpThread.joinable()) pumpThread.join();
-    if (motionThread.joinable()) motionThread.join();
     std::lock_guard<std::mutex> hold(mutex);
     session.reset();
 }
@@ -70,7 +75,7 @@ double WebTester::sinceStart(Clock::time_point at) const
 
 web::MaybeRefusal WebTester::busy() const
 {
-    if (!session) return web::Refusal{503, "guide-link is stopping."};
+    if (stopping || !session) return web::Refusal{503, "guide-link is stopping."};
     if (motionRunning) return web::Refusal{409, "The motion check is running: wait for its verdict."};
     return std::nullopt;
 }
@@ -83,6 +88,9 @@ web::MaybeRefusal WebTester::connect(const devices::PortChoice& port)
     if (!portOpen) {
         devices::bindPort(port);
         device = port.device;
+        // Taken from the request on, before the link says so, so that a motion check cannot
+        // start on the same link number while the connect is on its way.
+        portOpen = true;
     }
     session->connect(kPortNumber);
     return std::nullopt;
@@ -100,28 +108,43 @@ web::MaybeRefusal WebTester::pulse(Direction direction, const PulseLength& lengt
 {
     std::lock_guard<std::mutex> hold(mutex);
     if (web::MaybeRefusal refusal = busy()) return refusal;
-    asked = AskedPulse{direction, length};
+    // The link writes nothing for a pulse while the port is closed, so there is nothing to list.
+    if (portOpen) pulses.asked(direction, length);
     session->correction(direction, length.ticks());
     return std::nullopt;
 }
 
 web::MaybeRefusal WebTester::startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan)
 {
+    std::thread finished;
     {
         std::lock_guard<std::mutex> hold(mutex);
         if (web::MaybeRefusal refusal = busy()) return refusal;
         if (portOpen) return web::Refusal{409, "Disconnect first: the motion check opens the port itself."};
         motionRunning = true;
+        motionStopAsked = false;
         device = port.device;
+        // The check before this one has said its verdict; its thread is at most on its way out.
+        finished = std::move(motionThread);
+        motionThread = std::thread([this, port, plan] { runMotion(port, plan); });
     }
+    if (finished.joinable()) finished.join();
     publishState();
-    if (motionThread.joinable()) motionThread.join();
-    motionThread = std::thread([this, port, plan] { runMotion(port, plan); });
+    return std::nullopt;
+}
+
+web::MaybeRefusal WebTester::stopMotion()
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    if (!motionRunning) return web::Refusal{409, "No motion check is running."};
+    motionStopAsked = true;
     return std::nullopt;
 }
 
 void WebTester::runMotion(devices::PortChoice port, Tester::MotionPlan plan)
 {
+    // Stop ends the check as Ctrl-C would: the halt and every stop, then a last reading.
+    const interrupt::ThreadStop stopButton(motionStopAsked);
     devices::bindPort(port);
     MotionLines lines(hub);
     if (std::FILE* stream = lines.open()) {
@@ -186,6 +209,7 @@ void WebTester::note(const LinkEvent& event)
             if (code == StatusCode::CannotOpenPort || code == StatusCode::Timeout ||
                 code == StatusCode::ConnectionClosed) {
                 portOpen = false;
+                pulses.clear();
             }
             stateChanged = true;
         }
@@ -197,26 +221,12 @@ void WebTester::note(const LinkEvent& event)
 void WebTester::measure(const LinkEvent& event)
 {
     if (event.kind != LinkEvent::Kind::Sent) return;
-    Json report;
+    std::optional<Json> ended;
     {
         std::lock_guard<std::mutex> hold(mutex);
-        if (startsWith(event.bytes, ":M")) {
-            move = event;
-            return;
-        }
-        if (!startsWith(event.bytes, ":Q") || !move || !asked) return;
-        const PulseLength& length = asked->length;
-        const PulseBound bound = PulseBound::forPulse(length.ticks(), PulseBound::kDefaultAllowanceMs, 0);
-        report = {{"direction", directionName(asked->direction)}, {"asked_ms", length.ms}, {"ticks", length.ticks()},
-                  {"lower_ms", bound.lowerMs}, {"upper_ms", bound.upperMs}, {"written", move->ok && event.ok}};
-        if (move->ok && event.ok) {
-            const double measured = std::chrono::duration<double, std::milli>(event.at - move->at).count();
-            report["measured_ms"] = std::round(measured * 10) / 10;
-            report["within"] = bound.holds(measured);
-        }
-        move.reset();
+        ended = pulses.written(event.bytes, event.ok, event.at);
     }
-    hub.publish("pulse", dump(report));
+    if (ended) hub.publish("pulse", dump(*ended));
 }
 
 Json WebTester::stateLocked() const

@@ -13,6 +13,7 @@
 #include "cli/SerialDevices.h"
 #include "cli/Tester.h"
 #include "cli/serve/EventHub.h"
+#include "cli/serve/PulseLedger.h"
 #include "cli/serve/Refusal.h"
 #include "link/PulseLength.h"
 
@@ -35,6 +36,8 @@ public:
     web::MaybeRefusal disconnect();
     web::MaybeRefusal pulse(Direction direction, const PulseLength& length);
     web::MaybeRefusal startMotion(const devices::PortChoice& port, const Tester::MotionPlan& plan);
+    // Ends the running motion check as an interrupt does, sending the halt and every stop.
+    web::MaybeRefusal stopMotion();
 
     // Waits for a motion check to end (Ctrl-C ends it), then shuts the link down, which sends
     // the stop of a pulse still running at once; requests after that are refused.
@@ -45,10 +48,6 @@ public:
 
 private:
     using Clock = LinkEvent::Clock;
-    struct AskedPulse {
-        Direction direction;
-        PulseLength length;
-    };
 
     void pump();
     void note(const LinkEvent& event);
@@ -63,17 +62,18 @@ private:
     EventHub& hub;
     const Clock::time_point origin = Clock::now();
 
-    mutable std::mutex mutex;  // guards all below but the link
+    mutable std::mutex mutex;  // guards all below but pumpThread
     int status = 0;
     bool portOpen = false;
     std::string device;
-    std::optional<AskedPulse> asked;
-    std::optional<LinkEvent> move;
+    PulseLedger pulses;
     bool motionRunning = false;
     std::deque<nlohmann::json> transcript;  // the latest lines, for pages that open later
 
+    std::atomic<bool> stopping{false};  // set under the lock
+    std::thread motionThread;           // started and taken under the lock
+    std::atomic<bool> motionStopAsked{false};
+
     std::unique_ptr<LinkSession> session = std::make_unique<LinkSession>();
-    std::atomic<bool> stopping{false};
     std::thread pumpThread;
-    std::thread motionThread;
 };

@@ -119,6 +119,7 @@ async function apiAs(page, path, body) {
 
 test("the link test: connect, a north pulse, its correction and its transcript, disconnect", async () => {
   const page = await openPage();
+  assert.ok(!page.url().includes("token"), `the token is still in the address bar: ${page.url()}`);
   await page.locator("#control", {hasText: "This page has control"}).waitFor();
   await until("the serial pair in the port chooser",
     async () => (await page.locator("#port-list option").allTextContents()).some((t) => t.startsWith(linkEnd)));
@@ -157,6 +158,20 @@ test("the link test: connect, a north pulse, its correction and its transcript, 
   await page.locator("#pulses li", {hasText: "south 200 ms asked"}).waitFor();
   await statusIs(page, "Ready");
 
+  // Pulses on the two axes that overlap are each measured by their own move and stop.
+  await page.fill("#length", "1000");
+  await page.click("#east");
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  await page.fill("#length", "2000");
+  await page.click("#north");
+  for (const [direction, ms] of [["east", 1000], ["north", 2000]]) {
+    const item = page.locator("#pulses li", {hasText: `${direction} ${ms} ms asked`});
+    await item.waitFor();
+    const measured = parseFloat((await item.textContent()).match(/asked, ([\d.]+) ms/)[1]);
+    assert.ok(Math.abs(measured - ms) < 150, `${direction} ${ms} ms listed as ${measured} ms`);
+  }
+  await statusIs(page, "Ready");
+
   await page.screenshot({path: join(artefacts, "serve-page.png"), fullPage: true});
   await page.click("#night");
   await page.screenshot({path: join(artefacts, "serve-page-night.png"), fullPage: true});
@@ -172,16 +187,22 @@ test("the link test: connect, a north pulse, its correction and its transcript, 
   await page.close();
 });
 
-test("the motion check: progress, verdict and plot", {timeout: 180000}, async () => {
+// A page with control that has started a motion check with these options.
+async function startMotionCheck({pulses, lengthMs, baselineMs, settleMs}) {
   const page = await openPage();
   await takeControl(page);
   await page.selectOption("#port-list", linkEnd);
-  // Long enough for the right ascension, read to the second, to show the east and west runs.
-  await page.fill("#motion-pulses", "1");
-  await page.fill("#motion-length", "5000");
-  await page.fill("#motion-baseline", "1000");
-  await page.fill("#motion-settle", "0");
+  await page.fill("#motion-pulses", String(pulses));
+  await page.fill("#motion-length", String(lengthMs));
+  await page.fill("#motion-baseline", String(baselineMs));
+  await page.fill("#motion-settle", String(settleMs));
   await page.click("#motion-run");
+  return page;
+}
+
+test("the motion check: progress, verdict and plot", {timeout: 180000}, async () => {
+  // Long enough for the right ascension, read to the second, to show the east and west runs.
+  const page = await startMotionCheck({pulses: 1, lengthMs: 5000, baselineMs: 1000, settleMs: 0});
   await page.locator("#motion-progress", {hasText: "Run 1,"}).waitFor({timeout: 60000});
   await page.locator("#motion-verdict .outcome").waitFor({timeout: 150000});
   assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "pass",
@@ -189,7 +210,32 @@ test("the motion check: progress, verdict and plot", {timeout: 180000}, async ()
   // A line for each run, the probes among them, in six directions' runs at least.
   assert.ok(await page.locator("#motion-plot svg polyline").count() >= 6, "a line for each run");
   assert.ok(await page.locator("#motion-plot svg line.stop").count() >= 6, "the stops are marked");
+  assert.equal(await page.locator("#motion-plot svg g.panel").count(), 2, "a panel for each axis");
+  assert.ok(await page.locator("#motion-plot svg rect.pulse").count() >= 6, "the pulses are shaded");
+  const overlapping = await page.evaluate(() => [...document.querySelectorAll("#motion-plot g.panel")].flatMap((panel) => {
+    const boxes = [...panel.querySelectorAll("text.label")].map((label) => label.getBBox());
+    return boxes.flatMap((a, i) => boxes.slice(i + 1).filter((b) =>
+      a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height));
+  }).length);
+  assert.equal(overlapping, 0, "labels overlap");
   await page.locator("#motion").screenshot({path: join(artefacts, "serve-motion.png")});
+  await page.click("#night");
+  await page.locator("#motion").screenshot({path: join(artefacts, "serve-motion-night.png")});
+  await page.click("#night");
+  await page.close();
+});
+
+test("a motion check stopped from the page: the halt reaches the mount", {timeout: 120000}, async () => {
+  const sentBefore = mountCommands(mount).length;
+  const page = await startMotionCheck({pulses: 3, lengthMs: 5000, baselineMs: 0, settleMs: 0});
+  await until("a move at the mount",
+    () => mountCommands(mount).slice(sentBefore).some((c) => /^:M[nsew]#$/.test(c.command)), 60000);
+  await page.click("#motion-stop");
+  await until("the halt at the mount",
+    () => mountCommands(mount).slice(sentBefore).some((c) => c.command === ":Q#"), 20000);
+  await page.locator("#motion-verdict .outcome").waitFor({timeout: 30000});
+  assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "interrupted");
+  assert.ok(await page.locator("#motion-stop").isDisabled(), "Stop stays pressable after the check");
   await page.close();
 });
 

@@ -209,6 +209,8 @@ bool GuideLinkProcess::finish(int timeoutMs)
     return false;
 }
 
+int GuideLinkProcess::pid() const { return native_->pid; }
+
 void GuideLinkProcess::signal(int signalNumber)
 {
     if (native_->running) ::kill(native_->pid, signalNumber);

@@ -21,6 +21,8 @@ public:
 #ifndef _WIN32
     // Sends the running child signalNumber, as a terminal's Ctrl-C or a supervisor would.
     void signal(int signalNumber);
+    // The child's process id, to read its figures in /proc.
+    int pid() const;
 #endif
 
     int exitCode() const { return exitCode_; }

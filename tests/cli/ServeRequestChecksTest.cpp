@@ -164,6 +164,28 @@ TEST(ServeRequestChecksTest, TokensAreFreshAndMustMatchWhole)
     EXPECT_FALSE(web::tokenMatches("", ""));
 }
 
+TEST(ServeRequestChecksTest, LoopbackServesOnlyLoopbackNamesOnAnyPort)
+{
+    const struct {
+        const char* host;
+        bool accepted;
+    } cases[] = {
+        {"127.0.0.1:7397", true},
+        {"localhost:9000", true},  // an SSH tunnel's other end
+        {"[::1]:7397", true},
+        {"localhost", true},
+        {"rebound.example:7397", false},
+        {"127.0.0.1.rebound.example:7397", false},
+        {"localhost.:7397", false},
+        {"[::1", false},
+        {"::1:7397", false},
+        {"127.0.0.1:", false},
+        {"127.0.0.1:7397x", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(web::loopbackHost(c.host), c.accepted) << c.host;
+}
+
 TEST(ServeRequestChecksTest, OnlyThePagesOwnOriginMayAsk)
 {
     EXPECT_TRUE(web::sameOrigin("", "127.0.0.1:8080"));  // not sent: not a browser's cross-site request

@@ -2,9 +2,10 @@
 // server owns everything that moves the mount; this page only shows and asks.
 "use strict";
 
-const token = new URLSearchParams(location.search).get("token") || "";
 const $ = (id) => document.getElementById(id);
 const NIGHT_KEY = "guide-link-night";
+const TOKEN_KEY = "guide-link-token";
+const token = takeToken();
 
 let page = 0;          // this page's number, as the server gave it
 let pageKey = "";      // proves to the server which page asks
@@ -13,6 +14,20 @@ let portOpen = false;
 let motionRunning = false;
 let pulseLimits = {shortest_ms: 200, longest_ms: 5000, step_ms: 100};
 let motion = null;     // what the running or last motion check has said
+
+// The token comes in the address the server printed. It is kept for this tab only, and taken
+// out of the address bar, so that it is not bookmarked, shared or shown over a shoulder.
+function takeToken() {
+  const params = new URLSearchParams(location.search);
+  const given = params.get("token");
+  if (given) {
+    sessionStorage.setItem(TOKEN_KEY, given);
+    params.delete("token");
+    const rest = params.toString();
+    history.replaceState(null, "", location.pathname + (rest ? `?${rest}` : "") + location.hash);
+  }
+  return sessionStorage.getItem(TOKEN_KEY) || "";
+}
 
 // ---- night mode, remembered ----
 
@@ -77,6 +92,7 @@ function updateControls() {
     $("disconnect").disabled = !portOpen;
     $("motion-run").disabled = portOpen;
   }
+  $("motion-stop").disabled = !mine || !motionRunning;
   $("take-control").hidden = mine;
   $("control").textContent = mine ? "This page has control"
     : controller ? `Watching: page ${controller} has control` : "Watching: no page has control";
@@ -115,9 +131,9 @@ function addLine(line) {
 
 function addPulse(pulse) {
   const item = document.createElement("li");
-  if (pulse.measured_ms === undefined) {
+  if (pulse.unwritten) {
     item.className = "outside";
-    item.textContent = `${pulse.direction} ${pulse.asked_ms} ms: a command could not be written`;
+    item.textContent = `${pulse.direction} ${pulse.asked_ms} ms asked: FAILED, ${pulse.unwritten} could not be written`;
   } else {
     item.className = pulse.within ? "within" : "outside";
     item.textContent = `${pulse.direction} ${pulse.asked_ms} ms asked, ${pulse.measured_ms.toFixed(1)} ms on the line` +
@@ -150,6 +166,12 @@ function svg(name, attributes, parent) {
   return element;
 }
 
+// Which panel of the plot an axis's runs, pulses and stops go to, by direction or command letter.
+const AXES = [
+  {name: "Declination", letters: "ns", directions: ["north", "south"]},
+  {name: "Right ascension", letters: "ew", directions: ["east", "west"]},
+];
+
 // Where a run moved the mount from where it began, along the axis its direction moves, on the sky.
 function offsetArcsec(run, reading) {
   const first = run.readings[0];
@@ -163,48 +185,89 @@ function offsetArcsec(run, reading) {
   return {t: reading.ra_t_ms, v: seconds * 15 * cosDec};
 }
 
-// Position against time for each run, the stops marked where they were sent.
+function overlaps(a, b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+// Moves a label down past each label already placed in its panel that it would overlap.
+function placeLabel(placed, label) {
+  for (let box = label.getBBox(), other; (other = placed.find((p) => overlaps(box, p))); box = label.getBBox()) {
+    label.setAttribute("y", Number(label.getAttribute("y")) + other.y + other.height - box.y + 1);
+  }
+  placed.push(label.getBBox());
+}
+
+// One panel: each run of the axis, its offset against time, the pulses shaded where they ran
+// and the stops marked where they were sent.
+function drawPanel(plot, axis, series, area, x) {
+  const {top, height, left, right} = area;
+  const runs = motion.runs.map((run, index) => ({run, index, points: series[index]}))
+    .filter(({run}) => axis.directions.includes(run.direction));
+  const values = runs.flatMap(({points}) => points.map((p) => p.v)).concat([0]);
+  let v0 = Math.min(...values), v1 = Math.max(...values);
+  if (v1 - v0 < 10) { v0 -= 5; v1 += 5; }
+  const bottom = top + height;
+  const y = (v) => top + (v1 - v) / (v1 - v0) * height;
+  const panel = svg("g", {class: "panel"}, plot);
+
+  for (const pulse of motion.pulses) {
+    if (!axis.letters.includes(pulse.letter)) continue;
+    const end = pulse.end ?? pulse.start;
+    svg("rect", {x: x(pulse.start), y: top, width: Math.max(1, x(end) - x(pulse.start)), height, class: "pulse"}, panel);
+  }
+  svg("line", {x1: left, y1: top, x2: left, y2: bottom, class: "axis"}, panel);
+  svg("line", {x1: left, y1: y(0), x2: right, y2: y(0), class: "axis", "stroke-dasharray": "2 3"}, panel);
+  svg("line", {x1: left, y1: bottom, x2: right, y2: bottom, class: "axis"}, panel);
+  svg("text", {x: left + 4, y: top + 12, class: "title"}, panel).textContent = `${axis.name}, arcsec`;
+  svg("text", {x: left - 4, y: y(v1) + 10, "text-anchor": "end"}, panel).textContent = `${v1.toFixed(0)}"`;
+  svg("text", {x: left - 4, y: y(v0), "text-anchor": "end"}, panel).textContent = `${v0.toFixed(0)}"`;
+  for (const stop of motion.stops) {
+    if (axis.letters.includes(stop.letter)) {
+      svg("line", {x1: x(stop.t), y1: bottom - 8, x2: x(stop.t), y2: bottom + 2, class: "stop"}, panel);
+    }
+  }
+
+  for (const {index, points} of runs) {
+    const kind = `run${index % 6}`;
+    svg("polyline", {points: points.map((p) => `${x(p.t)},${y(p.v)}`).join(" "), class: kind, "stroke-width": 2}, panel);
+    for (const p of points) svg("circle", {cx: x(p.t), cy: y(p.v), r: 3.5, class: kind}, panel);
+  }
+  // The labels last, over every line.
+  const placed = [];
+  for (const {run, index, points} of runs) {
+    const kind = `run${index % 6}`;
+    const last = points[points.length - 1];
+    const text = run.direction + (run.after_reversal ? " (backlash)" : "") + (run.runaway ? " STILL MOVING" : "");
+    const anchorEnd = x(last.t) > right - 120;
+    const label = svg("text", {x: anchorEnd ? x(last.t) - 6 : x(last.t) + 6, y: Math.max(top + 28, y(last.v) + 4),
+      "text-anchor": anchorEnd ? "end" : "start", class: `${kind} label`}, panel);
+    label.textContent = text;
+    placeLabel(placed, label);
+  }
+}
+
+// A panel for each axis, sharing one time axis.
 function drawPlot() {
   const holder = $("motion-plot");
   holder.textContent = "";
   if (!motion || motion.runs.length === 0) return;
-  const width = 640, height = 320, left = 56, right = 12, top = 12, bottom = 40;
+  // Narrow enough that its text is readable on a phone, where the plot is drawn at about 440 px.
+  const width = 480, left = 44, right = 470, panelHeight = 170, gap = 24, top = 8, bottom = 40;
+  const height = top + 2 * panelHeight + gap + bottom;
   // A run cut short by a halt has no reading after its settling time.
   const series = motion.runs.map((run) => run.readings.filter(Boolean).map((reading) => offsetArcsec(run, reading)));
-  const times = series.flat().map((p) => p.t).concat(motion.stops);
-  const values = series.flat().map((p) => p.v).concat([0]);
+  const times = series.flat().map((p) => p.t).concat(motion.stops.map((stop) => stop.t));
   const t0 = Math.min(...times), t1 = Math.max(...times, t0 + 1);
-  let v0 = Math.min(...values), v1 = Math.max(...values);
-  if (v1 - v0 < 10) { v0 -= 5; v1 += 5; }
-  const x = (t) => left + (t - t0) / (t1 - t0) * (width - left - right);
-  const y = (v) => top + (v1 - v) / (v1 - v0) * (height - top - bottom);
+  const x = (t) => left + (t - t0) / (t1 - t0) * (right - left);
 
   const plot = svg("svg", {viewBox: `0 0 ${width} ${height}`, role: "img",
-    "aria-label": "Position against time for each run"}, holder);
-  svg("line", {x1: left, y1: top, x2: left, y2: height - bottom, class: "axis"}, plot);
-  svg("line", {x1: left, y1: y(0), x2: width - right, y2: y(0), class: "axis", "stroke-dasharray": "2 3"}, plot);
-  svg("line", {x1: left, y1: height - bottom, x2: width - right, y2: height - bottom, class: "axis"}, plot);
-  svg("text", {x: 4, y: y(v1) + 10}, plot).textContent = `${v1.toFixed(0)}"`;
-  svg("text", {x: 4, y: y(v0)}, plot).textContent = `${v0.toFixed(0)}"`;
-  svg("text", {x: left, y: height - 22}, plot).textContent = `${(t0 / 1000).toFixed(0)} s`;
-  svg("text", {x: width - right, y: height - 22, "text-anchor": "end"}, plot).textContent = `${(t1 / 1000).toFixed(0)} s`;
-  svg("text", {x: width / 2, y: height - 6, "text-anchor": "middle"}, plot).textContent =
-    "time; each run's offset along its axis, arcsec; | a stop sent";
-
-  motion.runs.forEach((run, index) => {
-    const points = series[index];
-    const kind = `run${index % 6}`;
-    svg("polyline", {points: points.map((p) => `${x(p.t)},${y(p.v)}`).join(" "), class: kind, "stroke-width": 2}, plot);
-    for (const p of points) svg("circle", {cx: x(p.t), cy: y(p.v), r: 3.5, class: kind}, plot);
-    for (const stop of motion.stops) {
-      if (stop < points[0].t || stop > points[1].t) continue;
-      svg("line", {x1: x(stop), y1: height - bottom - 10, x2: x(stop), y2: height - bottom + 2, class: `stop ${kind}`}, plot);
-    }
-    const nearRight = x(points[1].t) > width * 0.8;
-    svg("text", {x: x(points[1].t) + (nearRight ? -6 : 4), y: Math.max(top + 10, y(points[1].v) - 6),
-      "text-anchor": nearRight ? "end" : "start"}, plot).textContent =
-      run.direction + (run.after_reversal ? " (backlash)" : "") + (run.runaway ? " STILL MOVING" : "");
-  });
+    "aria-label": "Declination and right ascension against time, each run's offset from where it began"}, holder);
+  AXES.forEach((axis, i) => drawPanel(plot, axis, series, {top: top + i * (panelHeight + gap), height: panelHeight, left, right}, x));
+  const axisY = top + 2 * panelHeight + gap;
+  svg("text", {x: left, y: axisY + 16}, plot).textContent = `${(t0 / 1000).toFixed(0)} s`;
+  svg("text", {x: right, y: axisY + 16, "text-anchor": "end"}, plot).textContent = `${(t1 / 1000).toFixed(0)} s`;
+  svg("text", {x: (left + right) / 2, y: axisY + 34, "text-anchor": "middle"}, plot).textContent =
+    "time; shaded: a pulse ran; | a stop sent";
 }
 
 function showVerdict(result) {
@@ -229,11 +292,25 @@ function showVerdict(result) {
   }
 }
 
+// The motion check's moves and stops, for the plot: a pulse runs from its move to the stop of
+// its direction, or to a halt (":Q#"), which stops every axis.
+function notePulse(command, t) {
+  const move = command.match(/^:M([nsew])#$/);
+  if (move) motion.pulses.push({letter: move[1], start: t, end: null});
+  const stop = command.match(/^:Q([nsew]?)#$/);
+  if (!stop) return;
+  const letters = stop[1] || "nsew";
+  for (const letter of letters) motion.stops.push({letter, t});
+  for (const pulse of motion.pulses) {
+    if (pulse.end === null && letters.includes(pulse.letter)) pulse.end = t;
+  }
+}
+
 function onMotion(line) {
   const progress = $("motion-progress");
   switch (line.event) {
   case "start":
-    motion = {runs: [], stops: []};
+    motion = {runs: [], stops: [], pulses: []};
     $("motion-verdict").hidden = true;
     progress.textContent = `Motion check on ${line.port}: starting.`;
     drawPlot();
@@ -246,7 +323,7 @@ function onMotion(line) {
     progress.textContent = `Baseline: ${line.tracking ? "tracking" : "NOT tracking"}; now the runs.`;
     break;
   case "sent":
-    if (line.text.startsWith(":Q")) motion.stops.push(line.t_ms);
+    notePulse(line.text, line.t_ms);
     addLine({t_ms: line.t_ms, kind: "sent", text: line.text, ok: line.ok, motion: true});
     break;
   case "received":
@@ -334,6 +411,7 @@ async function start() {
     arrow.addEventListener("click", () => ask("/api/pulse", {direction: arrow.dataset.direction, ms: correctedLength()}));
   }
   $("port-list").addEventListener("focus", loadPorts);
+  $("motion-stop").addEventListener("click", () => ask("/api/motion/stop"));
   $("motion-run").addEventListener("click", () => ask("/api/motion", {
     port: chosenPort(),
     pulses: Number($("motion-pulses").value),
