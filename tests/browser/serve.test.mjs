@@ -233,7 +233,9 @@ test("a motion check stopped from the page: the halt reaches the mount", {timeou
   await page.click("#motion-stop");
   await until("the halt at the mount",
     () => mountCommands(mount).slice(sentBefore).some((c) => c.command === ":Q#"), 20000);
-  await page.locator("#motion-verdict .outcome").waitFor({timeout: 30000});
+  // After a stop, motion reads the mount twice, far enough apart to show a drift at half the
+  // sidereal rate: up to 30 s with the rough baseline of a check that took none.
+  await page.locator("#motion-verdict .outcome").waitFor({timeout: 60000});
   assert.equal(await page.locator("#motion-verdict .outcome").textContent(), "interrupted");
   assert.ok(await page.locator("#motion-stop").isDisabled(), "Stop stays pressable after the check");
   await page.close();
