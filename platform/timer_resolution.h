@@ -13,7 +13,7 @@ public:
     FineTimerResolution& operator=(const FineTimerResolution&) = delete;
 
 private:
-    bool granted_ = false;
+    [[maybe_unused]] bool granted_ = false;  // only where the system is asked
 };
 
 }  // namespace platform
