@@ -48,8 +48,6 @@ struct ProcessActivity;
 // Writes an "idle" record for the process and a "thread" record for each of its threads.
 void recordIdle(ResultWriter& results, const std::string& process, const ProcessActivity& activity);
 
-const char* directionName(Direction direction);
-
 // The pulse lengths asked for, in ms: each a whole number of ticks, from two to fifty.
 extern const std::vector<int> kPulseLengthsMs;
 
