@@ -110,26 +110,37 @@ std::string PulseLengthSection::lateTickText() const
            " ms apart, a tick at least " + fixed(behindMs, 1) + " ms behind its mark.";
 }
 
+std::string PulseLengthSection::heldUpHeartbeatText() const
+{
+    if (builds_.native.heartbeats.empty()) return {};
+    const double longestMs = heartbeatPeriods(builds_.native).longestMs;
+    return " Natively, the listener on the heartbeat saw ticks at most " + fixed(longestMs, 1) + " ms apart" +
+           (longestMs < 2 * design::kHeartBeatMs ? ", so there no tick was skipped." : ".");
+}
+
 std::string PulseLengthSection::explainMisses(const Misses& misses) const
 {
     std::ostringstream doc;
     if (missed(misses, "late stop")) {
-        doc << "**Pulses over by less than a tick.** The stop reached the line later after its 100 ms mark "
-               "than the move did after its own: the tick came late against its mark, or the frame "
+        doc << "**Pulses over by less than a tick.** The stop reached the line later after its 100 ms "
+               "mark than the move did after its own: the tick came late against its mark, or the frame "
                "reader that writes the stop was scheduled late on the busy machine."
             << lateTickText() << "\n\n";
     }
     if (missed(misses, "late move")) {
-        doc << "**Pulses short by less than a tick.** The move reached the line later after its 100 ms mark "
-               "than the stop did after its own, for the same reasons (and the move follows `:RG#`, so "
+        doc << "**Pulses short by less than a tick.** The move reached the line later after its 100 ms "
+               "mark than the stop did after its own, for the same reasons (and the move follows `:RG#`, so "
                "it takes two writes).\n\n";
     }
     if (missed(misses, "tick long")) {
-        doc << "**Pulses a whole tick or more too long.** The stop went out a tick or more late. A "
-               "heartbeat held up by a whole period or more starts its marks afresh rather than tick "
-               "in a burst, so the ticks it missed are missing from the pulse's count as well, and "
-               "the stop comes that much later; a heartbeat that was not held up would leave a link "
-               "that missed a tick of the pulse, which is a fault.\n\n";
+        doc << "**Pulses more than half a tick too long.** The stop went out that much later after its "
+               "mark than the move did after its own. Three things can do it: the frame reader held up "
+               "that long with the tick waiting in its pipe; a heartbeat held up by a whole period or "
+               "more, which starts its marks afresh rather than tick in a burst, so the ticks it missed "
+               "are missing from the pulse's count as well; or a link that let a tick of the pulse go by, which is a fault. "
+               "A stop a whole tick late that still lies on the heartbeat's marks, from a heartbeat "
+               "that was not held up, can only be the last."
+            << heldUpHeartbeatText() << "\n\n";
     }
     if (missed(misses, "held-up move")) {
         doc << "**Pulses a whole tick or more too short, their move late.** The move reached the line "

@@ -24,6 +24,8 @@ private:
     void addRowsOf(const BuildResults& build, FigureTable& table, Misses& misses) const;
     // How far behind its mark the latest tick a listener saw came, if it was late enough to matter.
     std::string lateTickText() const;
+    // How long the heartbeat's longest period was, natively, and whether it skipped a tick.
+    std::string heldUpHeartbeatText() const;
 
     const Builds& builds_;
 };
