@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "cli/PulseBound.h"
 #include "link/MountProtocol.h"
 #include "link/Tick.h"
 #include "mount_simulator/Lx200Mount.h"
@@ -9,17 +10,17 @@
 // The link's timing as it is built to behave, which every measured figure is set against.
 namespace bench::design {
 
-// The heartbeat's period; a pulse of N ms is N / 100 ticks, the remainder dropped.
+// The heartbeat's period: it ticks on every 100 ms mark from its start. A pulse of N ms is
+// N / 100 ticks, the remainder dropped.
 constexpr double kHeartBeatMs = ::kTickMs;
-// How long the frame reader sleeps when it finds its pipe empty: one tick.
-constexpr double kPollMs = kHeartBeatMs;
 // The pause after opening the port, before the first handshake question.
 constexpr double kSettleMs = MountProtocol::kSettleAfterOpenMs;
 // 9600 baud, 8N1: ten bit times a character.
 constexpr double kCharacterMs = 10.0 * 1000.0 / 9600.0;
 constexpr double kLineBytesPerSecond = 9600.0 / 10.0;
-// ":Mn#" and every other move or stop command.
-constexpr double kCommandWireMs = 4 * kCharacterMs;
+// What guide-link allows a pulse over its ticks for the commands' time on the wire and for
+// scheduling; the same allowance is given to the handshake.
+constexpr double kSchedulingAllowanceMs = PulseBound::kDefaultAllowanceMs;
 
 inline int ticksFor(int pulseMs) { return pulseMs / ::kTickMs; }
 
@@ -35,24 +36,21 @@ inline double handshakeWireMs()
     return characters * kCharacterMs;
 }
 
-// From the status that the port is open to the handshake's end: the pause, then each answer
-// picked up by the frame reader's next look at its pipe, one poll period after its question.
-inline double handshakeAfterOpenBoundMs() { return kSettleMs + 3 * kPollMs + handshakeWireMs(); }
-// From the connect request: the frame reader may first sleep one poll period before it sees it.
-inline double handshakeBoundMs() { return kPollMs + handshakeAfterOpenBoundMs(); }
+// From the connect request, or from the status that the port is open, to the handshake's end:
+// the pause, then each answer handled as soon as it arrives, so the three exchanges on the wire.
+inline double handshakeBoundMs() { return kSettleMs + handshakeWireMs() + kSchedulingAllowanceMs; }
 
-// A pulse of N ms lasts from half a tick short of N ticks (a pulse whose ticks run out sooner is
-// held for the next) to N ticks, plus the stop command's time on the wire.
-inline double pulseErrorLowMs(int requestedMs)
+// A pulse of N ms lasts its N / 100 ticks: its move leaves on one tick and its stop on the
+// N / 100-th after it. Its error against the length asked for may be as guide-link allows it.
+inline PulseBound pulseBound(int requestedMs)
 {
-    return ticksFor(requestedMs) * kHeartBeatMs - kHeartBeatMs / 2 - requestedMs;
+    return PulseBound::forPulse(ticksFor(requestedMs), PulseBound::kDefaultAllowanceMs, 0);
 }
-inline double pulseErrorHighMs(int requestedMs)
-{
-    return ticksFor(requestedMs) * kHeartBeatMs - requestedMs + kCommandWireMs;
-}
+inline double pulseErrorLowMs(int requestedMs) { return pulseBound(requestedMs).lowerMs - requestedMs; }
+inline double pulseErrorHighMs(int requestedMs) { return pulseBound(requestedMs).upperMs - requestedMs; }
 
-// From the call to the first byte of the move command: one poll period, then one character.
-constexpr double kCommandLatencyBoundMs = kPollMs + kCharacterMs;
+// From the call to the first byte of the move command: the move waits for the next tick, so
+// anything from nothing to one tick, then one character.
+constexpr double kCommandLatencyBoundMs = kHeartBeatMs + kCharacterMs;
 
 }  // namespace bench::design

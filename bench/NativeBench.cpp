@@ -218,7 +218,7 @@ bool measureHandshakes(const NativeOptions& options, StatusLog& statuses, LineJo
     const int runs = options.quick ? 3 : 10;
     std::fprintf(stderr, "  handshake: %d connects\n", runs);
     LinkUnderTest link(statuses);
-    std::uniform_real_distribution<double> pause(0, design::kPollMs);
+    std::uniform_real_distribution<double> pause(0, design::kHeartBeatMs);
     for (int i = 0; i < runs; ++i) {
         double call = 0;
         double connecting = 0;

@@ -9,9 +9,9 @@
 #include "bench/report/CommandLatencySection.h"
 #include "bench/report/FigureTable.h"
 #include "bench/report/HandshakeSection.h"
+#include "bench/report/HeartbeatPeriodSection.h"
 #include "bench/report/IdleCostSection.h"
 #include "bench/report/IntroductionSection.h"
-#include "bench/report/LoopPeriodSection.h"
 #include "bench/report/MethodSection.h"
 #include "bench/report/Miss.h"
 #include "bench/report/PulseLengthPlot.h"
@@ -33,7 +33,7 @@ int writeReport(const ReportOptions& options)
     const PulseLengthSection pulseLength(builds);
     const CommandLatencySection commandLatency(builds);
     const HandshakeSection handshake(builds);
-    const LoopPeriodSection loopPeriod(builds);
+    const HeartbeatPeriodSection heartbeatPeriod(builds);
     const ThroughputSection throughput(builds);
     const IdleCostSection idleCost(builds);
 
@@ -42,7 +42,7 @@ int writeReport(const ReportOptions& options)
     pulseLength.addRows(table, misses);
     commandLatency.addRows(table, misses);
     handshake.addRows(table, misses);
-    loopPeriod.addRows(table);
+    heartbeatPeriod.addRows(table);
     throughput.addRows(table, misses);
     idleCost.addRows(table);
     WineProgramSection(builds).addRows(table);

@@ -221,7 +221,7 @@ void WineBench::measureHandshakes()
     const int runs = options_.quick ? 2 : 6;
     std::fprintf(stderr, "  handshake: %d connects\n", runs);
     dialog_->require("select " + std::to_string(IDC_PORT_LIST) + " 0");
-    std::uniform_real_distribution<double> pause(0, design::kPollMs);
+    std::uniform_real_distribution<double> pause(0, design::kHeartBeatMs);
     for (int i = 0; i < runs; ++i) {
         double clickMs = 0;
         const std::size_t heard = journal_.size();

@@ -9,6 +9,7 @@
 #include "bench/LineJournal.h"
 #include "bench/ProcessMeter.h"
 #include "bench/ResultFile.h"
+#include "cli/PulseBound.h"
 #include "mount_simulator/MountSimulator.h"
 
 namespace bench {
@@ -63,17 +64,6 @@ bool collect(LineJournal& journal, std::size_t from, PulseSample& sample, std::s
 }
 
 }  // namespace
-
-const char* directionName(Direction direction)
-{
-    switch (direction) {
-    case Direction::North: return "north";
-    case Direction::South: return "south";
-    case Direction::West: return "west";
-    case Direction::East: return "east";
-    }
-    return "?";
-}
 
 const std::vector<int> kPulseLengthsMs = {200, 500, 1000, 2000, 5000};
 

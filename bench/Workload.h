@@ -48,14 +48,12 @@ struct ProcessActivity;
 // Writes an "idle" record for the process and a "thread" record for each of its threads.
 void recordIdle(ResultWriter& results, const std::string& process, const ProcessActivity& activity);
 
-const char* directionName(Direction direction);
-
 // The pulse lengths asked for, in ms: each a whole number of ticks, from two to fifty.
 extern const std::vector<int> kPulseLengthsMs;
 
 // Runs pairsPerLength pairs of pulses for each length, in shuffled order: in each pair a
-// north/south pulse, then an east/west one started a random part of a tick later, so both axes
-// run at once with independent phases. Each sample goes to results as it is taken. Returns the
+// north/south pulse, then an east/west one asked for a random part of a tick later, so both
+// axes run at once and the requests fall anywhere in a tick. Each sample goes to results as it is taken. Returns the
 // number of samples, or -1 (with the reason in error) if a pulse did not go through.
 int runPulseRound(PulseButtons& buttons, LineJournal& journal, const std::vector<int>& lengthsMs, int pairsPerLength,
                   int round, std::mt19937& random, ResultWriter& results, std::string& error);

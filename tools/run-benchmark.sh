@@ -48,9 +48,11 @@ quietly() {
 # The 32-bit program that ships, where this machine runs 32-bit x86 code; elsewhere its 64-bit
 # twin (the windows64 preset) stands for it under the 64-bit Wine, and the report says so.
 windows=windows
+wine=wine
 wine_build="the 32-bit build that ships (the windows preset)"
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     windows=windows64
+    wine=/usr/lib/wine/wine64
     wine_build="the 64-bit build (the windows64 preset): this machine cannot run 32-bit x86 code"
 fi
 echo "Building the Windows program ($windows), the dialog driver and the benchmark..."
@@ -98,7 +100,7 @@ if ! "$bench" wine --link "$line/link" --mount "$line/mount" --results "$wine_re
 fi
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
-machine="$(nproc) cores (${cpu:-unknown processor}), Linux $(uname -r), $(wine --version); the Wine figures are of $wine_build"
+machine="$(nproc) cores (${cpu:-unknown processor}), Linux $(uname -r), $("$wine" --version); the Wine figures are of $wine_build"
 echo
 "$bench" report --native "$run/native.tsv" --wine "$wine_results" --markdown docs/performance.md \
     --plot-data "$run/pulse-errors.dat" --plot-script "$run/pulse-errors.gp" \

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <cmath>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "bench/DesignFigures.h"
 
 // The records of a build's result file (bench/ResultFile.h), one structure for each kind.
 namespace bench::report {
@@ -26,8 +23,6 @@ struct Pulse {
     double errorMs() const { return lengthMs() - requestedMs; }
     double latencyMs() const { return moveFirstMs - callMs; }
     double latencyFromAcknowledgementMs() const { return moveFirstMs - acknowledgedMs; }
-    // The whole number of frame reader periods the pulse lasted.
-    int periods() const { return static_cast<int>(std::lround(lengthMs() / design::kPollMs)); }
 };
 
 struct Handshake {

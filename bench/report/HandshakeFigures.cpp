@@ -21,7 +21,7 @@ HandshakeFigures handshakeFigures(const BuildResults& build)
     HandshakeFigures figures;
     figures.count = fromCall.size();
     figures.fromCall = {summarise(fromCall), countWithin(fromCall, 0, design::handshakeBoundMs())};
-    figures.fromOpen = {summarise(fromOpen), countWithin(fromOpen, 0, design::handshakeAfterOpenBoundMs())};
+    figures.fromOpen = {summarise(fromOpen), countWithin(fromOpen, 0, design::handshakeBoundMs())};
     figures.pauseMs = summarise(pause);
     figures.pickUpMs = summarise(pickUp);
     return figures;

@@ -15,8 +15,9 @@ struct HandshakeTiming {
 
 struct HandshakeFigures {
     std::size_t count = 0;
-    HandshakeTiming fromCall;  // connect call or click to status 7, against design::handshakeBoundMs()
-    HandshakeTiming fromOpen;  // status 1 to status 7, against design::handshakeAfterOpenBoundMs()
+    // Both against design::handshakeBoundMs().
+    HandshakeTiming fromCall;  // connect call or click to status 7
+    HandshakeTiming fromOpen;  // status 1 to status 7
     Summary pauseMs;           // status 1 to the first question at the mount
     Summary pickUpMs;          // connect call to status 1
 };

@@ -90,7 +90,7 @@ std::string IdleCostSection::text() const
            "thread blocked on the reply, and each of those counts as a wake-up. The frame reader reads "
            "the control pipe a byte at a time (`ControlPipe::available`, then `readByte`, that is "
            "`PeekNamedPipe` and `ReadFile`, for every byte), so each two-byte tick frame costs it several "
-           "round trips besides its sleep, and wineserver wakes for every one of them.\n\n";
+           "round trips besides its wait, and wineserver wakes for every one of them.\n\n";
     const HeartbeatAgainstReader native = heartbeatAgainstReader(builds_.native, "link");
     const double heartbeatMs = native.heartbeatCpuMsPerMinute;
     const double readerMs = native.readerCpuMsPerMinute;
@@ -106,8 +106,7 @@ std::string IdleCostSection::text() const
                "asks `poll` for 0 ms, which returns at once, and the loop goes round until the deadline "
                "has passed: `strace -f -e trace=poll` on the process shows a run of `poll(..., 0)` "
                "after each `poll(..., 99)`. Rounding the time left up would let the thread sleep "
-               "through it. The spin is also why the native heartbeat's period comes out so close to "
-               "100 ms. No bound is set for idle processor time, so this is not counted as a miss.\n\n";
+               "through it. No bound is set for idle processor time, so this is not counted as a miss.\n\n";
     }
     return doc.str();
 }

@@ -37,8 +37,9 @@ std::string MethodSection::text() const
     std::ostringstream doc;
     doc << "## How the figures are taken\n\n"
         << "- **Pulse length**: lengths 200, 500, 1000, 2000 and 5000 ms, taken in pairs: a north or "
-           "south pulse, then an east or west one started a random part of a tick later, so both axes "
-           "run at once with phases of their own. The lengths are shuffled in each round. The simulated "
+           "south pulse, then an east or west one asked for a random part of a tick later, so both axes "
+           "run at once and the requests fall anywhere in the tick. The lengths are shuffled in each "
+           "round. The simulated "
            "mount reads its end of the line the moment bytes arrive and notes the time of every read, "
            "which gives each command's first and last byte."
         << pulseCounts() << "\n"
@@ -52,7 +53,7 @@ std::string MethodSection::text() const
            "of seconds each, then a marker reply (`" << kMarker
         << "`), which the link reports as status 5. A rate is carried if the mount could send at that "
            "rate and the marker was handled within " << fixed(kMarkerPromptMs, 0)
-        << " ms (one poll period plus margin). A pseudo-terminal is not held to 9600 baud, so the flood "
+        << " ms (two ticks). A pseudo-terminal is not held to 9600 baud, so the flood "
            "can go far past what a real line carries. The last step floods as fast as the line takes "
            "bytes; that flood's bytes divided by the time until its marker was handled is the drain rate.\n"
         << "- **Idle cost**: the link connected and left alone; native in a child process of its own "

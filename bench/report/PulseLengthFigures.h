@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
-#include <utility>
 #include <vector>
 
 #include "bench/Statistics.h"
@@ -15,19 +13,11 @@ namespace bench::report {
 struct PulseErrors {
     std::size_t count = 0;
     std::size_t inside = 0;
-    std::size_t over = 0;   // longer than asked plus a command's time on the wire
-    std::size_t under = 0;  // more than a tick short
+    std::size_t over = 0;   // longer than the bound allows
+    std::size_t under = 0;  // shorter than the bound allows
     Summary errors;         // ms beyond the length asked for
 };
 PulseErrors pulseErrors(const BuildResults& build, int lengthMs);
-
-// Per round, oldest first: how many pulses lasted their full count of ticks (as opposed to one
-// tick short), and how many there were.
-std::map<int, std::pair<int, int>> fullLengthByRound(const BuildResults& build);
-
-// The median error of the full-length pulses and of the short ones, for one length; NaN for a
-// group without pulses.
-std::pair<double, double> clusterMedians(const BuildResults& build, int lengthMs);
 
 // How many pulses of each length went north or south.
 std::size_t pulsesPerLengthOnEachAxis(const BuildResults& build);

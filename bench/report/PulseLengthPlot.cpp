@@ -18,8 +18,8 @@ namespace {
 // What went into the data file: the builds, one data set each, and the errors' range with margin.
 struct PlottedPoints {
     std::vector<std::string> builds;
-    double lowest = -110;
-    double highest = 15;
+    double lowest = -20;
+    double highest = 30;
 };
 
 PlottedPoints writePoints(const std::string& path, const std::vector<const BuildResults*>& measured)
@@ -78,7 +78,7 @@ void writeScript(const ReportOptions& options, const PlottedPoints& plotted)
            << "set arrow 1 from graph 0, first 0 to graph 1, first 0 nohead lc rgb '#888888' dt 2\n";
     const char* const colours[] = {"#1f5fa8", "#c0392b"};
     const char* const points[] = {"7", "5"};
-    script << "plot NaN with boxes fs solid 1.0 fc rgb '#e6f2e6' title 'within the design bound'";
+    script << "plot NaN with boxes fs solid 1.0 fc rgb '#e6f2e6' title 'within the bound guide-link sets'";
     for (std::size_t i = 0; i < plotted.builds.size(); ++i) {
         script << ", \\\n     '" << options.plotData << "' index " << i << " using 1:2 with points pt " << points[i % 2]
                << " ps 0.7 lc rgb '" << colours[i % 2] << "' title '" << plotted.builds[i] << "'";

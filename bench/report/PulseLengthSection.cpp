@@ -5,7 +5,8 @@
 
 #include "bench/DesignFigures.h"
 #include "bench/Workload.h"
-#include "bench/report/LoopPeriodFigures.h"
+#include "bench/report/CommandLatencyFigures.h"
+#include "bench/report/HeartbeatPeriodFigures.h"
 #include "bench/report/NumberText.h"
 #include "bench/report/PulseLengthFigures.h"
 
@@ -17,68 +18,66 @@ std::string whereMeasured(const Builds& builds, const BuildResults& build)
     return builds.isWine(build) ? "under Wine" : "natively";
 }
 
-std::string shareByRound(const BuildResults& build)
+std::string boundText(int lengthMs)
 {
-    const auto rounds = fullLengthByRound(build);
+    return signedFixed(design::pulseErrorLowMs(lengthMs), 0) + " to " +
+           signedFixed(design::pulseErrorHighMs(lengthMs), 0) + " ms";
+}
+
+// The median command latency per build, as " (median ... natively and ... under Wine)".
+std::string medianLatencies(const Builds& builds)
+{
     std::string text;
-    for (const auto& round : rounds) {
-        if (!text.empty()) text += ", ";
-        text += percent(static_cast<std::size_t>(round.second.first), static_cast<std::size_t>(round.second.second));
-    }
-    if (!rounds.empty()) text += " (" + std::to_string(rounds.begin()->second.second) + " pulses a round)";
-    return text;
-}
-
-std::string clusterLine(const BuildResults& build)
-{
-    std::string text = "| " + build.name + " |";
-    for (const int lengthMs : kPulseLengthsMs) {
-        const auto medians = clusterMedians(build, lengthMs);
-        text += " " + (std::isnan(medians.first) ? std::string("-") : signedFixed(medians.first, 1)) + " / " +
-                (std::isnan(medians.second) ? std::string("-") : signedFixed(medians.second, 1)) + " |";
-    }
-    return text + "\n";
-}
-
-// How far the frame reader's period overran, build by build: per period, then over a 5000 ms pulse.
-std::string overrunText(const Builds& builds)
-{
-    std::string perPeriod;
-    std::string perPulse;
     for (const BuildResults* build : builds.measured) {
-        const double period = readerPeriodMs(*build);
-        if (period <= 0) continue;
-        if (!perPeriod.empty()) {
-            perPeriod += " and ";
-            perPulse += " and ";
-        }
-        perPeriod += fixed(period - design::kPollMs, 2) + " ms a period " + whereMeasured(builds, *build);
-        perPulse += signedFixed((period - design::kPollMs) * 50, 0) + " ms";
+        if (build->pulses.empty()) continue;
+        text += (text.empty() ? " (median " : " and ") + fixed(commandLatency(*build).fromCall.median, 1) + " ms " +
+                whereMeasured(builds, *build);
     }
-    return perPeriod + ": " + perPulse + " over the 50 ticks of a 5000 ms pulse";
+    return text.empty() ? text : text + ")";
+}
+
+// What a drift of ms comes to, as "+0.3 ms", or "less than 0.05 ms either way".
+std::string driftText(double ms)
+{
+    return std::fabs(ms) < 0.05 ? "less than 0.05 ms either way" : signedFixed(ms, 1) + " ms";
+}
+
+// Which explanation a pulse beyond its bound calls for; null for a pulse within it. Off by less
+// than half a tick is a command late on the line; by more, a whole tick or more.
+const char* missKind(const Pulse& pulse)
+{
+    const double halfTick = design::kHeartBeatMs / 2;
+    const double high = design::pulseErrorHighMs(pulse.requestedMs);
+    const double low = design::pulseErrorLowMs(pulse.requestedMs);
+    if (pulse.errorMs() > high + halfTick) return "tick long";
+    if (pulse.errorMs() > high) return "late stop";
+    // A move that reached the line over a tick after the request was surely taken.
+    if (pulse.errorMs() < low - halfTick) {
+        return pulse.latencyFromAcknowledgementMs() > design::kCommandLatencyBoundMs ? "held-up move" : "tick short";
+    }
+    if (pulse.errorMs() < low) return "late move";
+    return nullptr;
 }
 
 void addMisses(const BuildResults& build, int lengthMs, const PulseErrors& pulses, Misses& misses)
 {
     const Summary& summary = pulses.errors;
-    std::string text = build.name + ", " + std::to_string(lengthMs) + " ms pulses: ";
+    const std::string of = " of " + std::to_string(pulses.count);
+    std::string text = build.name + ", " + std::to_string(lengthMs) + " ms pulses, against " + boundText(lengthMs) +
+                       ": ";
     if (pulses.over > 0) {
-        text += std::to_string(pulses.over) + " of " + std::to_string(pulses.count) +
-                " lasted longer than asked plus a command's " + fixed(design::kCommandWireMs, 1) +
-                " ms on the wire (up to " + signedFixed(summary.max, 1) + " ms)";
+        text += std::to_string(pulses.over) + of + " too long (up to " + signedFixed(summary.max, 1) + " ms)";
     }
     if (pulses.under > 0) {
-        text += std::string(pulses.over > 0 ? "; " : "") + std::to_string(pulses.under) + " of " +
-                std::to_string(pulses.count) + " fell short by more than a tick (down to " +
+        text += std::string(pulses.over > 0 ? "; " : "") + std::to_string(pulses.under) + of + " too short (down to " +
                 signedFixed(summary.min, 1) + " ms)";
     }
-    // Below the bound by a little is timing noise; by a good part of a tick, a lost tick.
-    const std::string shortKind = summary.min < design::pulseErrorLowMs(lengthMs) - 20 ? "lost tick" : "just short";
-    misses.push_back({build.name, pulses.over > 0 ? "pulse" : shortKind, text + "."});
-    // Further entries without text of their own, for the explanations they call for.
-    if (pulses.over > 0 && pulses.under > 0) misses.push_back({build.name, shortKind, ""});
-    if (summary.max > design::pulseErrorHighMs(lengthMs) + design::kHeartBeatMs / 2) {
-        misses.push_back({build.name, "extra tick", ""});
+    misses.push_back({build.name, "pulse", text + "."});
+    // Entries without text of their own, for the explanations the pulses beyond the bound call for.
+    for (const Pulse& pulse : build.pulses) {
+        if (pulse.requestedMs == lengthMs) {
+            if (const char* kind = missKind(pulse)) misses.push_back({build.name, kind, ""});
+        }
     }
 }
 
@@ -96,53 +95,63 @@ void PulseLengthSection::addRowsOf(const BuildResults& build, FigureTable& table
         if (pulses.count == 0) continue;
         table.add({"Pulse length error, " + std::to_string(lengthMs) + " ms asked (n=" + std::to_string(pulses.count) +
                        ")",
-                   build.name, signedSpread(pulses.errors, 1, "ms"),
-                   signedFixed(design::pulseErrorLowMs(lengthMs), 0) + " to " +
-                       signedFixed(design::pulseErrorHighMs(lengthMs), 1) + " ms",
-                   "-", partOf(pulses.inside, pulses.count)});
+                   build.name, signedSpread(pulses.errors, 1, "ms"), boundText(lengthMs), "-",
+                   partOf(pulses.inside, pulses.count)});
         if (pulses.inside < pulses.count) addMisses(build, lengthMs, pulses, misses);
     }
+}
+
+std::string PulseLengthSection::lateTickText() const
+{
+    if (builds_.native.heartbeats.empty()) return {};
+    const double behindMs = heartbeatPeriods(builds_.native).longestMs - design::kHeartBeatMs;
+    if (behindMs < -design::pulseErrorLowMs(kPulseLengthsMs[0])) return {};
+    return " Natively, the listener on the heartbeat saw ticks up to " + fixed(behindMs + design::kHeartBeatMs, 1) +
+           " ms apart, a tick at least " + fixed(behindMs, 1) + " ms behind its mark.";
+}
+
+std::string PulseLengthSection::heldUpHeartbeatText() const
+{
+    if (builds_.native.heartbeats.empty()) return {};
+    const double longestMs = heartbeatPeriods(builds_.native).longestMs;
+    return " Natively, the listener on the heartbeat saw ticks at most " + fixed(longestMs, 1) + " ms apart" +
+           (longestMs < 2 * design::kHeartBeatMs ? ", so there no tick was skipped." : ".");
 }
 
 std::string PulseLengthSection::explainMisses(const Misses& misses) const
 {
     std::ostringstream doc;
-    if (missed(misses, "pulse")) {
-        doc << "**Long pulses run over: the frame reader's period is not kept to 100 ms.** "
-               "`TelescopeControl::readFrames` sleeps `kEmptyPipePollMs` (100 ms) from whenever it "
-               "finds the control pipe empty, not until the next 100 ms mark. A pulse is a whole "
-               "number of those periods, so each period's overrun (the platform's sleep coming back "
-               "late, plus the time to handle what was waiting) adds up tick by tick. Here the overrun "
-               "was "
-            << overrunText(builds_) << ", against the " << fixed(design::kCommandWireMs, 1)
-            << " ms the design allows beyond the length asked for. Only the full-length group "
-               "runs over; the one-tick-short group sits 100 ms lower and stays inside. Sleeping "
-               "until a deadline that advances by exactly 100 ms each period would remove the creep. "
-               "The heartbeat has the same habit (`HeartBeatTimer::tickUntilStopped` waits a fresh "
-               "`kTickMs` after each tick), but that only moves its ticks against the frame "
-               "reader's wake-ups.\n\n";
+    if (missed(misses, "late stop")) {
+        doc << "**Pulses over by less than a tick.** The stop reached the line later after its 100 ms "
+               "mark than the move did after its own: the tick came late against its mark, or the frame "
+               "reader that writes the stop was scheduled late on the busy machine."
+            << lateTickText() << "\n\n";
     }
-    if (missed(misses, "extra tick")) {
-        doc << "**A pulse a whole tick too long.** For a pulse to last N + 1 frame reader periods, "
-               "the tick that ends it must reach the frame reader just after the wake-up that would "
-               "normally have counted it. That happens when a tick and a wake-up fall within a hair "
-               "of each other (their offset goes round the whole tick as a run goes on, see above) and "
-               "the tick is the later of the two by a little, or when the busy machine held the "
-               "heartbeat up. The records cannot tell which.\n\n";
+    if (missed(misses, "late move")) {
+        doc << "**Pulses short by less than a tick.** The move reached the line later after its 100 ms "
+               "mark than the stop did after its own, for the same reasons (and the move follows `:RG#`, so "
+               "it takes two writes).\n\n";
     }
-    if (missed(misses, "just short")) {
-        doc << "**Pulses just over a tick short.** These miss the bound by a little: a "
-               "one-tick-short pulse lasts N - 1 frame reader periods, and if the move leaves a little "
-               "late after its wake-up (its thread scheduled late on a busy machine) while the stop "
-               "leaves on time, or a period in between runs a little short, the pulse comes out just "
-               "under N - 1 whole ticks.\n\n";
+    if (missed(misses, "tick long")) {
+        doc << "**Pulses more than half a tick too long.** The stop went out that much later after its "
+               "mark than the move did after its own. Three things can do it: the frame reader held up "
+               "that long with the tick waiting in its pipe; a heartbeat held up by a whole period or "
+               "more, which starts its marks afresh rather than tick in a burst, so the ticks it missed "
+               "are missing from the pulse's count as well; or a link that let a tick of the pulse go by, which is a fault. "
+               "A stop a whole tick late that still lies on the heartbeat's marks, from a heartbeat "
+               "that was not held up, can only be the last."
+            << heldUpHeartbeatText() << "\n\n";
     }
-    if (missed(misses, "lost tick")) {
-        doc << "**Pulses a whole tick further short.** A pulse loses a second tick only if the frame "
-               "reader was held up long enough for two ticks to be counted at the wake-up that sends "
-               "the move, or if the heartbeat's ticks gained a whole period on the frame reader's "
-               "wake-ups during the pulse. Both point to a machine too busy to run the link's threads "
-               "on time during that pulse.\n\n";
+    if (missed(misses, "held-up move")) {
+        doc << "**Pulses a whole tick or more too short, their move late.** The move reached the line "
+               "more than a tick after the request was taken, while the stop kept to the heartbeat's "
+               "marks: the frame reader was held up for a tick or more, the ticks written meanwhile "
+               "waited in its pipe, and it handled them in one go, so the pulse's first ticks were "
+               "counted with the move already late.\n\n";
+    }
+    if (missed(misses, "tick short")) {
+        doc << "**Pulses a whole tick or more too short, their move on time.** The link ended the "
+               "pulse on a tick that was not its own: a fault, whatever the machine's load.\n\n";
     }
     return doc.str();
 }
@@ -153,71 +162,36 @@ std::string PulseLengthSection::text(const std::string& imageLink) const
     doc << "## Pulse length\n\n"
         << "![Pulse length error per length asked for](" << imageLink << ")\n\n"
         << "Each point is one pulse: the time from the end of `:Mx#` to the start of `:Qx#` on the line, "
-           "less the length asked for. The shaded band is the design bound: from half a tick short of the "
-           "length asked for to the length itself plus a command's time on the wire.\n\n"
-        << "The pulses fall into two groups a tick apart. A pulse is the time between two wake-ups of "
-           "the frame reader, which sleeps one poll period (100 ms) whenever it finds its pipe empty: "
-           "the move command goes out at the first wake-up after the request, the stop at the first "
-           "wake-up after the heartbeat's Nth tick since the request. Both leave at wake-ups of the "
-           "same loop, so a pulse lasts a whole number of frame reader periods, N of them or N - 1, and "
-           "nothing in between. Which one depends on where in the 100 ms cycle the request falls. The "
-           "heartbeat's ticks and the frame reader's wake-ups are two free-running 100 ms loops with "
-           "some offset between them. A request in the part of the cycle between a tick and the next "
-           "wake-up is picked up at that wake-up, before the next tick, and the pulse gets its full N "
-           "periods. A request after the wake-up waits for the next one, and a tick comes in meanwhile; "
-           "it is counted at the same wake-up that sends the move, so the pulse lasts N - 1 periods. "
-           "So the share of full-length pulses is the "
-           "part of a tick by which the frame reader's wake-up trails the heartbeat's tick. That offset "
-           "is set by when the two threads happened to start, and it moves as they run, because their "
-           "periods differ a little";
-    {
-        const HeartbeatPeriods heartbeat = heartbeatPeriods(builds_.native);
-        const double reader = readerPeriodMs(builds_.native);
-        const double apart = heartbeat.ticks > 0 && reader > 0 ? std::fabs(reader - heartbeat.meanMs) : 0;
-        if (apart > 0.005) {
-            doc << " (natively by " << fixed(apart, 2) << " ms, so the offset goes once round the whole tick "
-                << "about every " << fixed(design::kPollMs / apart * design::kPollMs / 1000, 0) << " s)";
-        }
-    }
-    doc << ". So the share changes from one start of the link to the next, and within a run as well. Each "
-           "round starts the link afresh. The share of full-length pulses per round was:";
+           "less the length asked for. The shaded band is the bound: the pulse's ticks of "
+        << fixed(design::kHeartBeatMs, 0) << " ms, from " << fixed(-design::pulseErrorLowMs(kPulseLengthsMs[0]), 0)
+        << " ms short to " << fixed(design::pulseErrorHighMs(kPulseLengthsMs[0]), 0)
+        << " ms over, the band `guide-link` judges a pulse by.\n\n"
+        << "A correction is reported (status 8) at once, and its move (`:RG#`, then `:Mx#`) leaves on "
+           "the heartbeat's next tick; the stop leaves on the Nth tick after that, N being the length "
+           "asked for in ticks. Both leave on ticks of the same heartbeat, so a pulse lasts N ticks "
+           "whatever part of a tick the request fell in. The same wait for the next tick makes the "
+           "command latency, from the request to the move on the line, anything from nothing to one "
+           "tick, half a tick on average, by design"
+        << medianLatencies(builds_)
+        << ". The heartbeat ticks on every 100 ms mark from its start, each wait running to the next "
+           "mark, so its ticks do not drift and a long pulse runs no longer than a short one. What is "
+           "left of the error is how late each of the two commands reached the line after its tick, "
+           "and how late those ticks came against their marks.";
     {
         bool first = true;
         for (const BuildResults* build : builds_.measured) {
-            if (build->pulses.empty()) continue;
-            doc << (first ? " " : "; ") << build->name << " " << shareByRound(*build);
+            const HeartbeatPeriods heartbeat = heartbeatPeriodsOnLine(*build);
+            if (heartbeat.ticks <= 0) continue;
+            const int ticks = design::ticksFor(kPulseLengthsMs.back());
+            doc << (first ? " Measured from the moves and stops on the line, the heartbeat's mean period was "
+                          : " and ")
+                << fixed(heartbeat.meanMs, 3) << " ms " << whereMeasured(builds_, *build) << " ("
+                << driftText((heartbeat.meanMs - design::kHeartBeatMs) * ticks) << " over " << ticks << " ticks)";
             first = false;
         }
+        if (!first) doc << ".";
     }
-    doc << ".\n\n"
-        << "Median error of the full-length / one-tick-short pulses, per length asked for (ms):\n\n"
-        << "| Build |";
-    for (const int lengthMs : kPulseLengthsMs) doc << " " << lengthMs << " ms |";
-    doc << "\n|---|";
-    for (std::size_t i = 0; i < kPulseLengthsMs.size(); ++i) doc << "---|";
-    doc << "\n";
-    for (const BuildResults* build : builds_.measured) {
-        if (!build->pulses.empty()) doc << clusterLine(*build);
-    }
-    doc << "\nBoth groups creep upwards with the length. Neither loop keeps time against a fixed "
-           "schedule: the frame reader sleeps 100 ms from whenever it found its pipe empty "
-           "(`TelescopeControl::readFrames`), and the heartbeat waits 100 ms from the end of each tick "
-           "(`HeartBeatTimer::tickUntilStopped`). So every period is 100 ms plus however long the "
-           "sleep overran, plus the work done in between, and the frame reader's periods add up over a "
-           "pulse. Measured from the pulses themselves (each lasted a whole number of periods), the "
-           "frame reader's period is";
-    {
-        bool first = true;
-        for (const BuildResults* build : builds_.measured) {
-            const double period = readerPeriodMs(*build);
-            if (period <= 0) continue;
-            doc << (first ? " " : " and ") << fixed(period, 2) << " ms " << whereMeasured(builds_, *build) << " ("
-                << signedFixed((period - design::kPollMs) * 50, 0) << " ms over 50 ticks)";
-            first = false;
-        }
-    }
-    doc << ". The heartbeat's own overrun moves its ticks against the frame reader's wake-ups, which can "
-           "shift a pulse between the two groups, but it does not add to a pulse's length.\n\n";
+    doc << "\n\n";
     return doc.str();
 }
 

@@ -8,8 +8,7 @@
 
 namespace bench::report {
 
-// How long the pulses lasted against the length asked for, why they fall into two groups a tick
-// apart, and why some ran past their bound.
+// How long the pulses lasted against the length asked for, and why some ran past their bound.
 class PulseLengthSection {
 public:
     explicit PulseLengthSection(const Builds& builds) : builds_(builds) {}
@@ -23,6 +22,10 @@ public:
 
 private:
     void addRowsOf(const BuildResults& build, FigureTable& table, Misses& misses) const;
+    // How far behind its mark the latest tick a listener saw came, if it was late enough to matter.
+    std::string lateTickText() const;
+    // How long the heartbeat's longest period was, natively, and whether it skipped a tick.
+    std::string heldUpHeartbeatText() const;
 
     const Builds& builds_;
 };

@@ -5,11 +5,11 @@
 
 namespace bench::report {
 
-// The periods of the heartbeat and the frame reader, both built to 100 ms. Rows only: the pulse
-// length section tells what the periods do to a pulse.
-class LoopPeriodSection {
+// The heartbeat's mean period, built to 100 ms with no drift: rows only, as its ticks showed it to
+// a listener (native) and as the pulses' commands show it on the line (both builds).
+class HeartbeatPeriodSection {
 public:
-    explicit LoopPeriodSection(const Builds& builds) : builds_(builds) {}
+    explicit HeartbeatPeriodSection(const Builds& builds) : builds_(builds) {}
 
     void addRows(FigureTable& table) const;
 
