@@ -30,7 +30,8 @@ Json pulseObject(const PulseReport& pulse)
                    {"ticks", pulse.ticks},
                    {"lower_ms", pulse.bound.lowerMs},
                    {"upper_ms", pulse.bound.upperMs},
-                   {"passed", pulse.passed}};
+                   {"passed", pulse.passed},
+                   {"timed_by", pulseTimingName(pulse.timing)}};
     object["measured_ms"] = pulse.measuredMs ? Json(roundedMs(*pulse.measuredMs)) : Json(nullptr);
     if (!pulse.problem.empty()) object["problem"] = pulse.problem;
     return object;
@@ -137,16 +138,27 @@ void Output::pulseDone(const PulseReport& pulse, int index, int total)
     }
     std::string corrected;
     if (pulse.askedMs != pulse.requestedMs) corrected = fmt::format(" (corrected from {} ms)", pulse.askedMs);
+    if (pulse.timing == PulseTiming::ByMount) {
+        return line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} timed by the mount: its length cannot be measured on the "
+                                "line; the stop sent anyway after {}, allowed {:.0f} to {:.0f} ms: {}{}",
+                                index, total, directionName(pulse.direction), pulse.requestedMs, corrected,
+                                measured(pulse), pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
+                                pulse.problem.empty() ? "" : " - " + pulse.problem));
+    }
     line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} in {} ticks: measured {}, allowed {:.0f} to {:.0f} ms: {}{}", index,
                      total, directionName(pulse.direction), pulse.requestedMs, corrected, pulse.ticks, measured(pulse),
                      pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
                      pulse.problem.empty() ? "" : " - " + pulse.problem));
 }
 
-void Output::pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs)
+void Output::pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs, PulseTiming timing)
 {
     if (json_) return;
     line("");
+    if (timing == PulseTiming::ByMount) {
+        line("Timed by the mount (:Mg): 'measured' is when guide-link's own stop went out, after the pulse's time "
+             "and half as much again; what each pulse lasted cannot be measured on the line.");
+    }
     line(fmt::format("{:<9}{:>10}{:>7}{:>12}{:>17}   {}", "direction", "requested", "ticks", "measured", "allowed", "result"));
     for (const PulseReport& pulse : pulses) {
         line(fmt::format("{:<9}{:>7} ms{:>7}{:>12}{:>17}   {}", directionName(pulse.direction), pulse.requestedMs,

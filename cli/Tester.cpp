@@ -57,6 +57,14 @@ std::vector<std::string> outOfBoundAdvice()
             "can be late. Try again on a quiet machine, or allow for it with --slack."};
 }
 
+std::vector<std::string> mountTimedAdvice()
+{
+    return {"The mount timed each pulse itself (:Mg): what it lasted cannot be measured on the line, as the mount "
+            "stops by itself without a reply. guide-link sent the stop anyway once the pulse's time and half as "
+            "much again were up, so a mount that takes :Mg as a plain move is left stopped. "
+            "'guide-link motion --timed-by both' measures how far mount-timed pulses move the mount."};
+}
+
 // ":GS# (sidereal time)"
 std::string withMeaning(const std::string& question)
 {
@@ -272,23 +280,29 @@ int Tester::check()
     return kExitPass;
 }
 
-PulseReport Tester::runPulse(Direction direction, int askedMs)
+PulseReport Tester::runPulse(Direction direction, int askedMs, PulseTiming timing)
 {
     // As the dialog corrects the pulse field.
     const PulseLength length = PulseLength::fromField(static_cast<unsigned>(askedMs));
+    const bool mountTimed = timing == PulseTiming::ByMount;
     PulseReport report;
     report.direction = direction;
     report.askedMs = askedMs;
     report.requestedMs = length.ms;
-    report.ticks = length.ticks();
-    report.bound = PulseBound::forPulse(length.ticks(), settings.allowanceMs, settings.slackMs);
+    report.timing = timing;
+    report.ticks = mountTimed ? MountProtocol::lateStopTicks(length.ms) : length.ticks();
+    report.bound = PulseBound::forPulse(report.ticks, settings.allowanceMs, settings.slackMs);
 
     if (interrupt::requested()) {
         report.interrupted = true;
         report.problem = "interrupted before it was sent";
         return report;
     }
-    session.correction(direction, report.ticks);
+    if (mountTimed) {
+        session.mountTimedCorrection(direction, length.ms);
+    } else {
+        session.correction(direction, report.ticks);
+    }
     std::optional<LinkEvent> move;
     std::optional<LinkEvent> stop;
     bool accepted = false;
@@ -349,9 +363,12 @@ int Tester::pulse(Direction direction, int askedMs)
         disconnect();
         return handshakeFailed("pulse", outcome);
     }
-    const PulseReport report = runPulse(direction, askedMs);
-    const std::string length = fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction),
-                                           report.requestedMs, report.ticks);
+    const PulseReport report = runPulse(direction, askedMs, settings.timing);
+    const bool mountTimed = settings.timing == PulseTiming::ByMount;
+    const std::string length =
+        mountTimed ? fmt::format("{} pulse of {} ms timed by the mount", directionName(direction), report.requestedMs)
+                   : fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction), report.requestedMs,
+                                 report.ticks);
     if (report.interrupted) {
         disconnect();
         out.result("pulse", kExitInterrupted, "interrupted", "stopped during the " + length, {});
@@ -359,14 +376,22 @@ int Tester::pulse(Direction direction, int askedMs)
     }
     out.pulseDone(report, 1, 1);
     disconnect();
+    if (report.passed && mountTimed) {
+        out.result("pulse", kExitPass, "pass",
+                   fmt::format("{} was sent, and the stop {:.1f} ms after it, within {:.0f} to {:.0f} ms", length,
+                               *report.measuredMs, report.bound.lowerMs, report.bound.upperMs),
+                   mountTimedAdvice());
+        return kExitPass;
+    }
     if (report.passed) {
         out.result("pulse", kExitPass, "pass",
                    fmt::format("{} lasted {:.1f} ms, within {:.0f} to {:.0f} ms", length, *report.measuredMs,
                                report.bound.lowerMs, report.bound.upperMs), {});
         return kExitPass;
     }
+    const char* lasted = mountTimed ? "had its stop after" : "lasted";
     const std::string why = report.measuredMs
-                                ? fmt::format("lasted {:.1f} ms, outside {:.0f} to {:.0f} ms{}", *report.measuredMs,
+                                ? fmt::format("{} {:.1f} ms, outside {:.0f} to {:.0f} ms{}", lasted, *report.measuredMs,
                                               report.bound.lowerMs, report.bound.upperMs,
                                               report.problem.empty() ? "" : ": " + report.problem)
                                 : "failed: " + report.problem;
@@ -389,7 +414,7 @@ int Tester::series(const std::vector<int>& lengthsMs)
         for (Direction direction : directions) {
             if (lineFailed || interrupt::requested()) break;
             if (!reports.empty()) idle(settings.gapMs);
-            PulseReport report = runPulse(direction, lengthMs);
+            PulseReport report = runPulse(direction, lengthMs, settings.timing);
             if (report.interrupted) break;
             reports.push_back(std::move(report));
             out.pulseDone(reports.back(), static_cast<int>(reports.size()), total);
@@ -398,7 +423,7 @@ int Tester::series(const std::vector<int>& lengthsMs)
         }
     }
     disconnect();
-    out.pulseTable(reports, settings.allowanceMs, settings.slackMs);
+    out.pulseTable(reports, settings.allowanceMs, settings.slackMs, settings.timing);
 
     int passed = 0;
     for (const PulseReport& report : reports) passed += report.passed ? 1 : 0;
@@ -413,6 +438,12 @@ int Tester::series(const std::vector<int>& lengthsMs)
                    fmt::format("stopped after {} of {} pulses ({} within the bound)", reports.size(), total, passed),
                    {});
         return kExitInterrupted;
+    }
+    if (passed == total && settings.timing == PulseTiming::ByMount) {
+        out.result("series", kExitPass, "pass",
+                   fmt::format("all {} mount-timed pulses were sent, each stop within the bound", total),
+                   mountTimedAdvice());
+        return kExitPass;
     }
     if (passed == total) {
         out.result("series", kExitPass, "pass",
@@ -436,7 +467,7 @@ std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshak
 std::string Tester::runPulses(motion::Run& run)
 {
     for (int i = 0; i < run.pulses; ++i) {
-        const PulseReport report = runPulse(run.direction, run.lengthMs);
+        const PulseReport report = runPulse(run.direction, run.lengthMs, PulseTiming::ByPc);
         if (!report.measuredMs) return report.problem;
         run.measuredMs += *report.measuredMs;
     }

@@ -10,6 +10,7 @@
 #include "cli/MotionFigures.h"
 #include "cli/Output.h"
 #include "cli/PulseBound.h"
+#include "cli/PulseTiming.h"
 #include "cli/SerialDevices.h"
 
 // What guide-link's exit code says, for scripts.
@@ -28,6 +29,7 @@ public:
         int allowanceMs = PulseBound::kDefaultAllowanceMs;
         int slackMs = 0;
         int gapMs = 250;  // between the pulses of a series, for the mount to settle
+        PulseTiming timing = PulseTiming::ByPc;  // of pulse's and series' pulses
     };
 
     // How motion measures: each run is at most pulses of lengthMs back to back, less where the
@@ -60,7 +62,7 @@ private:
     int handshakeFailed(const std::string& command, Handshake outcome);
     // Why the link found the mount's answers wrong, and what to do about it.
     std::vector<std::string> explainCommunicationError() const;
-    PulseReport runPulse(Direction direction, int askedMs);
+    PulseReport runPulse(Direction direction, int askedMs, PulseTiming timing);
     // Connects and reads the position from the handshake's replies; disconnects again unless
     // told to stay. Nothing if the handshake failed (outcome says how) or gave no position.
     std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome, bool interruptible = true);
