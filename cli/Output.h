@@ -49,7 +49,7 @@ public:
     // motion: what it will do to the mount, before it starts; the readings with no pulse; each
     // probe and run as it ends; then a table of the directions and the axes' rates; and where
     // it had to halt the mount, whether that stopped it.
-    void motionPlan(int pulses, int lengthMs);
+    void motionPlan(int pulses, int lengthMs, PulseTiming timing, bool compareMountTimed);
     void motionBaseline(const motion::Baseline& baseline);
     // The creep measured again, over seconds with no right ascension pulse.
     void motionCreep(const motion::Baseline& baseline, double seconds);

@@ -467,9 +467,11 @@ std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshak
 std::string Tester::runPulses(motion::Run& run)
 {
     for (int i = 0; i < run.pulses; ++i) {
-        const PulseReport report = runPulse(run.direction, run.lengthMs, PulseTiming::ByPc);
+        const PulseReport report = runPulse(run.direction, run.lengthMs, run.timing);
         if (!report.measuredMs) return report.problem;
-        run.measuredMs += *report.measuredMs;
+        // The line shows only when guide-link's stop of a mount-timed pulse went out.
+        run.measuredMs += run.timing == PulseTiming::ByMount ? report.requestedMs : *report.measuredMs;
+        run.lineMs += *report.measuredMs;
     }
     return {};
 }
@@ -534,6 +536,33 @@ bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Ba
         const motion::RunSize next = motion::sizeRun(run, motion::figuresOf(run, baseline), plan.pulses, lengthMs);
         if (next.pulses * next.lengthMs > run.pulses * run.lengthMs) run.role = motion::Run::Role::Sizing;
     }
+    return keepRun(run, baseline, runs);
+}
+
+bool Tester::mountTimedRun(Direction direction, const MotionPlan& plan, const motion::Baseline& baseline,
+                           std::vector<motion::Run>& runs, std::string& problem)
+{
+    if (interrupt::requested()) return false;
+    const auto judged = std::find_if(runs.rbegin(), runs.rend(), [direction](const motion::Run& each) {
+        return each.direction == direction && each.judged();
+    });
+    if (judged == runs.rend()) return true;
+    motion::Run run;
+    run.direction = direction;
+    run.role = motion::Run::Role::MountTimed;
+    run.timing = PulseTiming::ByMount;
+    run.pulses = judged->pulses;
+    run.lengthMs = judged->lengthMs;
+    // A mount that does not time :Mg moves on until the late stop.
+    run.mostArcsec = judged->mostArcsec * MountProtocol::lateStopTicks(run.lengthMs) * kTickMs / run.lengthMs;
+    run.before = runs.back().later.value_or(runs.back().after);
+    Handshake outcome = Handshake::Ready;
+    problem = runMotionStep(run, baseline, plan.settleMs, outcome);
+    return problem.empty() && keepRun(run, baseline, runs);
+}
+
+bool Tester::keepRun(const motion::Run& run, const motion::Baseline& baseline, std::vector<motion::Run>& runs)
+{
     runs.push_back(run);
     const motion::RunFigures figures = motion::figuresOf(run, baseline);
     out.motionRun(run, figures, static_cast<int>(runs.size()));
@@ -609,7 +638,8 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
 int Tester::motion(const MotionPlan& plan)
 {
     using Role = motion::Run::Role;
-    out.motionPlan(plan.pulses, PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms);
+    out.motionPlan(plan.pulses, PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms, plan.timing,
+                   plan.compareMountTimed);
 
     // Readings of the mount left alone: its creep, its noise, and where it points.
     constexpr int kBaselineReadings = 4;
@@ -636,20 +666,18 @@ int Tester::motion(const MotionPlan& plan)
         motion::Run run;
         run.direction = direction;
         run.role = Role::Probe;
+        run.timing = plan.timing;
         run.pulses = 1;
         run.lengthMs = motion::kProbeMs;
         run.before = runs.empty() ? still.back() : runs.back().later.value_or(runs.back().after);
         problem = runMotionStep(run, baseline, 0, outcome);
-        if (!problem.empty()) return false;
-        runs.push_back(run);
-        const motion::RunFigures figures = motion::figuresOf(run, baseline);
-        out.motionRun(run, figures, static_cast<int>(runs.size()));
-        return !figures.tooFast;
+        return problem.empty() && keepRun(run, baseline, runs);
     };
-    const auto runOf = [](Direction direction, Role role) {
+    const auto runOf = [&plan](Direction direction, Role role) {
         motion::Run run;
         run.direction = direction;
         run.role = role;
+        run.timing = plan.timing;
         return run;
     };
     // Runs that a rough rate cut short size longer ones, until one stands for the direction.
@@ -668,6 +696,13 @@ int Tester::motion(const MotionPlan& plan)
         out.motionCreep(baseline, std::chrono::duration<double>(last.rightAscensionAt - still.front().rightAscensionAt).count());
         return true;
     };
+    // Each axis first in the direction it last moved, so only the second of each meets a reversal.
+    const auto mountTimedRuns = [&] {
+        for (const Direction direction : {Direction::North, Direction::South, Direction::West, Direction::East}) {
+            if (!mountTimedRun(direction, plan, baseline, runs, problem)) return false;
+        }
+        return true;
+    };
     // South twice, so the second starts with the slack taken up; north after south shows the
     // backlash, north after north the clean motion.
     const bool completed = probe(Direction::South) && probe(Direction::North) &&
@@ -676,7 +711,8 @@ int Tester::motion(const MotionPlan& plan)
                            motionRun(runOf(Direction::North, Role::AfterReversal), plan, baseline, runs, problem) &&
                            judged(Direction::North) && measureCreep() && probe(Direction::East) &&
                            judged(Direction::East) &&
-                           probe(Direction::West) && judged(Direction::West);
+                           probe(Direction::West) && judged(Direction::West) &&
+                           (!plan.compareMountTimed || mountTimedRuns());
     // Otherwise the halt goes out on the link still open, if it is.
     if (completed) disconnect();
 

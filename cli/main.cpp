@@ -281,6 +281,12 @@ int main(int argc, char** argv)
                        "(longer where the measured rate needs it to show a lost stop)")
         ->check(CLI::Range(0, 600000))
         ->capture_default_str();
+    std::string motionTiming = "pc";
+    motion->add_option("--timed-by", motionTiming,
+                       "pc: pulses timed by guide-link; mount: pulses the mount times itself (:Mg); both: pc, then "
+                       "each direction's pulses again timed by the mount, and the two compared")
+        ->check(CLI::IsMember({"pc", "mount", "both"}))
+        ->capture_default_str();
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial devices of this machine");
     ports->add_option("--extra-port", arguments.extraPorts,
@@ -318,6 +324,9 @@ int main(int argc, char** argv)
             return usageError("'" + given.back() + "' is no pulse length: give milliseconds, such as 500");
         }
     }
+
+    arguments.motion.timing = motionTiming == "mount" ? PulseTiming::ByMount : PulseTiming::ByPc;
+    arguments.motion.compareMountTimed = motionTiming == "both";
 
     interrupt::install();
     return run(command, arguments);
