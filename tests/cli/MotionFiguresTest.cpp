@@ -115,6 +115,21 @@ std::vector<Run> driftInNoise(double drift)
     return all;
 }
 
+// The runs, then the same pulses mount-timed, moving the mount rate times as far, each late stop
+// lateShare of the time the mount was told after its :Mg.
+std::vector<Run> withMountTimed(double rate, double lateShare = 1.5)
+{
+    std::vector<Run> all = runs();
+    for (Run timed : {run(Direction::North, 0, rate * kDeclination), run(Direction::South, 0, -rate * kDeclination),
+                      run(Direction::West, -rate * kTime, 0), run(Direction::East, rate * kTime, 0)}) {
+        timed.role = Run::Role::MountTimed;
+        timed.timing = PulseTiming::ByMount;
+        timed.lineMs = timed.measuredMs * lateShare;
+        all.push_back(timed);
+    }
+    return all;
+}
+
 // 200 ms at 8 degrees a second.
 Run slewProbe()
 {
@@ -151,7 +166,17 @@ INSTANTIATE_TEST_SUITE_P(
         FindingsCase{"a slow west", runs(1, 1, 1, 0.5), 0, {{K::Unequal, Direction::West}}, "warn"},
         FindingsCase{"backlash", runs(1, 1, 1, 1, 20), 0, {{K::Backlash, Direction::North}}, "warn"},
         FindingsCase{"backlash within the resolution", runs(1, 1, 1, 1, 2), 0, {}, "pass"},
-        FindingsCase{"a runaway after the first run", runawaySouth(), 0, {{K::Runaway, Direction::South}}, "fail"}),
+        FindingsCase{"a runaway after the first run", runawaySouth(), 0, {{K::Runaway, Direction::South}}, "fail"},
+        FindingsCase{"mount-timed pulses that move as timed ones", withMountTimed(1), 0, {}, "pass"},
+        FindingsCase{"mount-timed pulses ignored",
+                     withMountTimed(0), 0, {{K::MountTimedIgnored, Direction::North}, {K::MountTimedIgnored, Direction::East}},
+                     "warn"},
+        FindingsCase{"mount-timed pulses at a pulse rate twice the guide rate", withMountTimed(2), 0,
+                     {{K::MountTimedOwnRate, Direction::North}, {K::MountTimedOwnRate, Direction::East}}, "warn"},
+        FindingsCase{"mount-timed pulses that run on until the late stop", withMountTimed(1.5), 0,
+                     {{K::MountTimedUntimed, Direction::North}, {K::MountTimedUntimed, Direction::East}}, "fail"},
+        FindingsCase{"mount-timed pulses ignored where noise hides the guide rate's motion", withMountTimed(0), 0,
+                     {}, "pass", 40}),
     CaseName());
 
 TEST(MotionFigures, RightAscensionCountsOnTheSkyByTheCosineButItsRateByTheAxis)
