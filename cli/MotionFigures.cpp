@@ -196,6 +196,14 @@ RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int leng
     return size;
 }
 
+const Run& lastRunIn(const std::vector<Run>& runs, Direction direction)
+{
+    const auto last = std::find_if(runs.rbegin(), runs.rend(), [direction](const Run& run) {
+        return run.direction == direction;
+    });
+    return last != runs.rend() ? *last : runs.back();
+}
+
 bool stoodStill(const PositionReading& from, const PositionReading& to, const Baseline& baseline)
 {
     for (const bool declination : {true, false}) {

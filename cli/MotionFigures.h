@@ -114,6 +114,9 @@ struct RunSize {
     bool cut = false;       // shorter than asked
 };
 RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int lengthMs);
+// The run a new run in direction is sized from: the last in that direction, or the last of all
+// where none went that way yet. runs must not be empty.
+const Run& lastRunIn(const std::vector<Run>& runs, Direction direction);
 
 // What the runs say, each finding naming a direction where it has one.
 struct Finding {

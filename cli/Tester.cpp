@@ -519,11 +519,8 @@ bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Ba
 {
     if (interrupt::requested()) return false;
     const int lengthMs = PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms;
-    const motion::Run* last = &runs.back();
-    for (const motion::Run& each : runs) {
-        if (each.direction == run.direction) last = &each;
-    }
-    const motion::RunSize size = motion::sizeRun(*last, motion::figuresOf(*last, baseline), plan.pulses, lengthMs);
+    const motion::Run& last = motion::lastRunIn(runs, run.direction);
+    const motion::RunSize size = motion::sizeRun(last, motion::figuresOf(last, baseline), plan.pulses, lengthMs);
     run.pulses = size.pulses;
     run.lengthMs = size.lengthMs;
     run.mostArcsec = size.mostArcsec;
