@@ -226,7 +226,8 @@ int main(int argc, char** argv)
     app.add_flag("--simulate{good}", arguments.simulate,
                  "test against a simulated mount instead: good (the default), silent, wrong, slow, or for motion "
                  "not-tracking, tracks-backwards, reversed-dec, dead-east, slow-west, backlash, no-stop, "
-                 "lost-ra-stop, ignores-rg, separate-keys, noisy or short-format; several combine, separated by "
+                 "lost-ra-stop, ignores-rg, separate-keys, noisy, short-format, ignores-mg or mg-untimed; several "
+                 "combine, separated by "
                  "commas (noisy,dead-east)");
     app.add_option("--simulate-port", arguments.simulatePort,
                    "serve the simulated mount on this port (the far end of a null-modem pair), or over TCP "
