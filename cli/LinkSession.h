@@ -28,6 +28,10 @@ public:
     {
         parts->link.sendCorrection(static_cast<int>(direction), ticks);
     }
+    void mountTimedCorrection(Direction direction, int ms)
+    {
+        parts->link.sendMountTimedCorrection(static_cast<int>(direction), ms);
+    }
     void halt() { parts->link.halt(); }
 
     // The next event, waiting at most timeout for one.

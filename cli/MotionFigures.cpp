@@ -196,6 +196,14 @@ RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int leng
     return size;
 }
 
+const Run& lastRunIn(const std::vector<Run>& runs, Direction direction)
+{
+    const auto last = std::find_if(runs.rbegin(), runs.rend(), [direction](const Run& run) {
+        return run.direction == direction;
+    });
+    return last != runs.rend() ? *last : runs.back();
+}
+
 bool stoodStill(const PositionReading& from, const PositionReading& to, const Baseline& baseline)
 {
     for (const bool declination : {true, false}) {
@@ -228,12 +236,13 @@ std::optional<Backlash> backlashOf(const std::vector<Run>& runs, const Baseline&
     return backlash;
 }
 
-std::optional<AxisRate> axisRateOf(const std::vector<Run>& runs, const Baseline& baseline, bool declination)
+std::optional<AxisRate> axisRateOf(const std::vector<Run>& runs, const Baseline& baseline, bool declination,
+                                   Run::Role role)
 {
     AxisRate sum;
     int count = 0;
     for (const Run& run : runs) {
-        if (!run.judged() || onDeclination(run.direction) != declination) continue;
+        if (run.role != role || onDeclination(run.direction) != declination) continue;
         const RunFigures figures = figuresOf(run, baseline);
         if (!figures.moved) continue;
         sum.rate += std::fabs(figures.rate);
@@ -258,6 +267,48 @@ double predictedArcsec(const Run& run, const std::vector<Run>& runs, const Basel
         if (figures.moved) rate = std::fabs(figures.rate);
     }
     return rate * siderealOnSky(run.before, declination) * run.measuredMs / 1000.0;
+}
+
+// The time the mount was told over the time to each late stop, in the axis's mount-timed runs.
+double toldShareOfLine(const std::vector<Run>& runs, bool declination)
+{
+    double told = 0;
+    double line = 0;
+    for (const Run& run : runs) {
+        if (run.role != Run::Role::MountTimed || onDeclination(run.direction) != declination) continue;
+        told += run.measuredMs;
+        line += run.lineMs;
+    }
+    return line > 0 ? told / line : 1.0;
+}
+
+// How the axis's mount-timed runs moved it beside its judged runs; nothing where they match.
+std::optional<Finding> mountTimedFindingOf(const std::vector<Run>& runs, const Baseline& baseline,
+                                           Direction direction)
+{
+    const bool declination = onDeclination(direction);
+    const std::optional<AxisRate> guided = axisRateOf(runs, baseline, declination);
+    if (!guided) return std::nullopt;
+    const std::optional<AxisRate> timed = axisRateOf(runs, baseline, declination, Run::Role::MountTimed);
+    if (!timed) {
+        // Only where the guide rate would have moved every mount-timed run clearly past its margin.
+        bool ran = false;
+        bool clear = true;
+        for (const Run& run : runs) {
+            if (run.role != Run::Role::MountTimed || onDeclination(run.direction) != declination) continue;
+            ran = true;
+            const double predicted = guided->rate * siderealOnSky(run.before, declination) * run.measuredMs / 1000;
+            clear = clear && predicted > 2 * figuresOf(run, baseline).marginArcsec;
+        }
+        if (!ran || !clear) return std::nullopt;
+        return Finding{Finding::Kind::MountTimedIgnored, direction, direction, 0};
+    }
+    if (std::fabs(timed->rate - guided->rate) <= timed->margin + guided->margin) return std::nullopt;
+    // Moving on until guide-link's late stop, the mount shows its guide rate over that time.
+    const double share = toldShareOfLine(runs, declination);
+    const bool untimed = std::fabs(timed->rate * share - guided->rate) <= timed->margin * share + guided->margin;
+    return Finding{untimed ? Finding::Kind::MountTimedUntimed : Finding::Kind::MountTimedOwnRate, direction, direction,
+                   timed->rate};
 }
 
 }  // namespace
@@ -316,6 +367,11 @@ std::vector<Finding> findingsOf(const Baseline& baseline, const std::vector<Run>
     const std::optional<Backlash> backlash = backlashOf(runs, baseline);
     if (backlash && backlash->arcsec > backlash->marginArcsec) {
         findings.push_back({Finding::Kind::Backlash, Direction::North, Direction::South, backlash->arcsec});
+    }
+    for (const Direction direction : {Direction::North, Direction::East}) {
+        if (const std::optional<Finding> finding = mountTimedFindingOf(runs, baseline, direction)) {
+            findings.push_back(*finding);
+        }
     }
     return findings;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/PositionReading.h"
+#include "cli/PulseTiming.h"
 #include "link/Direction.h"
 
 // What guide-link's motion makes of its readings. A reading gives the declination to the
@@ -59,12 +60,17 @@ struct Run {
         AfterReversal,  // north after south: shows the backlash
         Sizing,         // a first run cut short, to size the one after it
         Judged,         // the run whose figures stand for its direction
+        MountTimed,     // after the judged runs: the same pulses, timed by the mount (:Mg)
     };
     Direction direction = Direction::North;
     Role role = Role::Judged;
     int pulses = 0;
     int lengthMs = 0;            // each pulse, as the link runs it
-    double measuredMs = 0;       // all pulses, from each move's write to its stop's
+    PulseTiming timing = PulseTiming::ByPc;
+    // All pulses: from each move's write to its stop's, or for mount-timed pulses the time the
+    // mount was told, which the line cannot show.
+    double measuredMs = 0;
+    double lineMs = 0;           // all pulses, from each move's write to its stop's, late or not
     double mostArcsec = 0;       // how far it could move at the fastest rate allowed; 0 for a probe
     PositionReading before;
     PositionReading after;       // right after the run
@@ -108,21 +114,32 @@ struct RunSize {
     bool cut = false;       // shorter than asked
 };
 RunSize sizeRun(const Run& last, const RunFigures& figures, int pulses, int lengthMs);
+// The run a new run in direction is sized from: the last in that direction, or the last of all
+// where none went that way yet. runs must not be empty.
+const Run& lastRunIn(const std::vector<Run>& runs, Direction direction);
 
 // What the runs say, each finding naming a direction where it has one.
 struct Finding {
     // NoMotion is judged against the motion the opposite direction's rate predicts: a run too short
     // for that motion to clear the margin twice over cannot tell, and says so (TooShort).
-    enum class Kind { Tracking, TooFast, NoMotion, TooShort, Runaway, Reversed, Unequal, UnusualRate, Backlash };
+    // The mount-timed kinds compare an axis's mount-timed runs with its judged ones: no motion
+    // (MountTimedIgnored), another rate (MountTimedOwnRate), or the judged rate only over the time
+    // to guide-link's late stop (MountTimedUntimed).
+    enum class Kind {
+        Tracking, TooFast, NoMotion, TooShort, Runaway, Reversed, Unequal, UnusualRate, Backlash,
+        MountTimedIgnored, MountTimedOwnRate, MountTimedUntimed,
+    };
     Kind kind;
     Direction direction = Direction::North;  // Unequal: the slower; UnusualRate: one of its axis
     Direction other = Direction::North;      // Unequal: the faster
     double value = 0;  // Tracking: the rate; TooFast, UnusualRate: the rate; Runaway: the drift;
                        // NoMotion, TooShort: the motion predicted, arcsec (0: none); Unequal: the
-                       // share; Backlash: arcsec
+                       // share; Backlash: arcsec; MountTimedOwnRate, MountTimedUntimed: the
+                       // mount-timed rate over the time the mount was told
     bool fails() const
     {
-        return kind == Kind::TooFast || kind == Kind::NoMotion || kind == Kind::TooShort || kind == Kind::Runaway;
+        return kind == Kind::TooFast || kind == Kind::NoMotion || kind == Kind::TooShort || kind == Kind::Runaway ||
+               kind == Kind::MountTimedUntimed;
     }
 };
 
@@ -133,12 +150,13 @@ struct Backlash {
 };
 std::optional<Backlash> backlashOf(const std::vector<Run>& runs, const Baseline& baseline);
 
-// An axis's rate, from the judged runs of its two directions: their mean speed.
+// An axis's rate, from the runs of its two directions in role that moved: their mean speed.
 struct AxisRate {
     double rate = 0;
     double margin = 0;
 };
-std::optional<AxisRate> axisRateOf(const std::vector<Run>& runs, const Baseline& baseline, bool declination);
+std::optional<AxisRate> axisRateOf(const std::vector<Run>& runs, const Baseline& baseline, bool declination,
+                                   Run::Role role = Run::Role::Judged);
 
 // Whether the mount stood still from one reading to the other, within their margins.
 bool stoodStill(const PositionReading& from, const PositionReading& to, const Baseline& baseline);

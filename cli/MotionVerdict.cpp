@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "cli/Tester.h"
@@ -29,7 +30,14 @@ std::string rates(const Baseline& baseline, const std::vector<Run>& runs)
     return fmt::format("declination {}, right ascension {}", shown(declination), shown(rightAscension));
 }
 
-std::string shortly(const Finding& finding, const Baseline& baseline)
+// "0.50x", the axis's rate in its judged runs or its mount-timed ones.
+std::string axisRate(const std::vector<Run>& runs, const Baseline& baseline, Direction direction, Run::Role role)
+{
+    const std::optional<AxisRate> axis = axisRateOf(runs, baseline, onDeclination(direction), role);
+    return axis ? fmt::format("{:.2f}x", axis->rate) : std::string("too little to tell");
+}
+
+std::string shortly(const Finding& finding, const Baseline& baseline, const std::vector<Run>& runs)
 {
     switch (finding.kind) {
     case Finding::Kind::Tracking:
@@ -60,6 +68,14 @@ std::string shortly(const Finding& finding, const Baseline& baseline)
         return fmt::format("the {} guides at {:.2f}x sidereal", axisOf(finding.direction), finding.value);
     case Finding::Kind::Backlash:
         return fmt::format("{:.0f}\" of declination backlash", finding.value);
+    case Finding::Kind::MountTimedIgnored:
+        return fmt::format("mount-timed pulses (:Mg) did not move the {}", axisOf(finding.direction));
+    case Finding::Kind::MountTimedOwnRate:
+        return fmt::format("the {} moves at {:.2f}x sidereal for mount-timed pulses (:Mg), at {} for timed ones",
+                           axisOf(finding.direction), finding.value,
+                           axisRate(runs, baseline, finding.direction, Run::Role::Judged));
+    case Finding::Kind::MountTimedUntimed:
+        return fmt::format("the mount takes :Mg as a move and does not time it ({})", axisOf(finding.direction));
     }
     return {};
 }
@@ -83,7 +99,7 @@ std::string explainedTracking(const Finding& finding, const Baseline& baseline)
     }
 }
 
-std::string explained(const Finding& finding, const Baseline& baseline)
+std::string explained(const Finding& finding, const Baseline& baseline, const std::vector<Run>& runs)
 {
     switch (finding.kind) {
     case Finding::Kind::Tracking:
@@ -133,6 +149,23 @@ std::string explained(const Finding& finding, const Baseline& baseline)
         return fmt::format("Reversing the declination lost {:.0f}\" to backlash: a north run after a south one moved "
                            "that much less than one after a north run. Adjust the declination gear mesh, or let the "
                            "guiding program compensate for backlash.", finding.value);
+    case Finding::Kind::MountTimedIgnored:
+        return fmt::format("Pulses timed by guide-link moved the {0}, but the same pulses sent as mount-timed ones "
+                           "(:Mg) did not move it at all: the mount ignores :Mg. Guiding software sending "
+                           "mount-timed pulses will not move this mount; switch its pulse-command option off, so "
+                           "that it sends moves and stops.", axisOf(finding.direction));
+    case Finding::Kind::MountTimedOwnRate:
+        return fmt::format("Mount-timed pulses (:Mg) moved the {} at {:.2f}x sidereal, pulses timed by guide-link "
+                           "at {}: the mount's pulse rate is set apart from its guide rate. Set both alike on the "
+                           "handset, or calibrate guiding with the kind of pulses it will send.",
+                           axisOf(finding.direction), finding.value,
+                           axisRate(runs, baseline, finding.direction, Run::Role::Judged));
+    case Finding::Kind::MountTimedUntimed:
+        return fmt::format("Mount-timed pulses (:Mg) moved the {} at its guide rate until guide-link's own stop, "
+                           "sent once the pulse's time and half as much again were up: the mount takes :Mg as a "
+                           "move and does not time it. Guiding software sending mount-timed pulses would leave it "
+                           "moving; switch that option off, so that it sends moves and stops.",
+                           axisOf(finding.direction));
     }
     return {};
 }
@@ -166,15 +199,24 @@ Verdict verdictOf(const std::vector<Finding>& findings, const Baseline& baseline
     std::vector<std::string> warnings;
     std::vector<std::string> details;
     for (const Finding& finding : findings) {
-        (finding.fails() ? failures : warnings).push_back(shortly(finding, baseline));
-        details.push_back(explained(finding, baseline));
+        (finding.fails() ? failures : warnings).push_back(shortly(finding, baseline, runs));
+        details.push_back(explained(finding, baseline, runs));
     }
     if (interrupted) return {kExitInterrupted, "interrupted", "stopped before every direction was measured", details};
     if (!failures.empty()) return {kExitFail, "fail", joined(failures), details};
     if (!warnings.empty()) return {kExitPass, "warn", joined(warnings) + "; " + rates(baseline, runs), details};
+    const bool mountTimedToo = std::any_of(runs.begin(), runs.end(), [](const Run& run) {
+        return run.role == Run::Role::MountTimed;
+    });
+    const std::string alike =
+        mountTimedToo ? fmt::format("; mount-timed pulses move the mount as timed ones do: declination {}, right "
+                                    "ascension {} sidereal",
+                                    axisRate(runs, baseline, Direction::North, Run::Role::MountTimed),
+                                    axisRate(runs, baseline, Direction::East, Run::Role::MountTimed))
+                      : "";
     return {kExitPass, "pass",
             "every direction moved the mount the expected way, at matching rates (" + rates(baseline, runs) +
-                "), and it stopped",
+                "), and it stopped" + alike,
             details};
 }
 

@@ -30,7 +30,8 @@ Json pulseObject(const PulseReport& pulse)
                    {"ticks", pulse.ticks},
                    {"lower_ms", pulse.bound.lowerMs},
                    {"upper_ms", pulse.bound.upperMs},
-                   {"passed", pulse.passed}};
+                   {"passed", pulse.passed},
+                   {"timed_by", pulseTimingName(pulse.timing)}};
     object["measured_ms"] = pulse.measuredMs ? Json(roundedMs(*pulse.measuredMs)) : Json(nullptr);
     if (!pulse.problem.empty()) object["problem"] = pulse.problem;
     return object;
@@ -137,16 +138,27 @@ void Output::pulseDone(const PulseReport& pulse, int index, int total)
     }
     std::string corrected;
     if (pulse.askedMs != pulse.requestedMs) corrected = fmt::format(" (corrected from {} ms)", pulse.askedMs);
+    if (pulse.timing == PulseTiming::ByMount) {
+        return line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} timed by the mount: its length cannot be measured on the "
+                                "line; the stop sent anyway after {}, allowed {:.0f} to {:.0f} ms: {}{}",
+                                index, total, directionName(pulse.direction), pulse.requestedMs, corrected,
+                                measured(pulse), pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
+                                pulse.problem.empty() ? "" : " - " + pulse.problem));
+    }
     line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} in {} ticks: measured {}, allowed {:.0f} to {:.0f} ms: {}{}", index,
                      total, directionName(pulse.direction), pulse.requestedMs, corrected, pulse.ticks, measured(pulse),
                      pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
                      pulse.problem.empty() ? "" : " - " + pulse.problem));
 }
 
-void Output::pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs)
+void Output::pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs, PulseTiming timing)
 {
     if (json_) return;
     line("");
+    if (timing == PulseTiming::ByMount) {
+        line("Timed by the mount (:Mg): 'measured' is when guide-link's own stop went out, after the pulse's time "
+             "and half as much again; what each pulse lasted cannot be measured on the line.");
+    }
     line(fmt::format("{:<9}{:>10}{:>7}{:>12}{:>17}   {}", "direction", "requested", "ticks", "measured", "allowed", "result"));
     for (const PulseReport& pulse : pulses) {
         line(fmt::format("{:<9}{:>7} ms{:>7}{:>12}{:>17}   {}", directionName(pulse.direction), pulse.requestedMs,
@@ -226,6 +238,8 @@ const char* roleName(motion::Run::Role role)
         return "after south: backlash";
     case motion::Run::Role::Sizing:
         return "sizes the next";
+    case motion::Run::Role::MountTimed:
+        return "mount-timed";
     case motion::Run::Role::Judged:
         break;
     }
@@ -261,12 +275,13 @@ const char* trackingKind(motion::Tracking tracking)
 
 }  // namespace
 
-void Output::motionPlan(int pulses, int lengthMs)
+void Output::motionPlan(int pulses, int lengthMs, PulseTiming timing, bool compareMountTimed)
 {
     if (json_) {
         return line(dump({{"event", "plan"}, {"pulses", pulses}, {"length_ms", lengthMs},
                           {"probe_ms", motion::kProbeMs}, {"run_budget_arcsec", motion::kRunBudgetArcsec},
-                          {"max_guide_rate", motion::kMaxGuideRate}}));
+                          {"max_guide_rate", motion::kMaxGuideRate},
+                          {"timed_by", compareMountTimed ? "both" : pulseTimingName(timing)}}));
     }
     line(fmt::format("motion moves the mount by guide pulses only. It reads the position with no pulse, then sends "
                      "one {} ms probe pulse before any run in a direction and reads how far it went: a mount faster "
@@ -276,6 +291,14 @@ void Output::motionPlan(int pulses, int lengthMs)
                      "says how far it could go, and motion ends about where it began.",
                      motion::kProbeMs, motion::kMaxGuideRate, pulses, lengthMs, motion::kRunBudgetArcsec / 60));
     line("The position is read through the link's handshake (:GR#, :GD#), reconnecting for each reading.");
+    if (timing == PulseTiming::ByMount) {
+        line("Every pulse is timed by the mount (:Mg); guide-link sends its stop anyway once the pulse's time and "
+             "half as much again are up, and figures each run from the time the mount was told.");
+    }
+    if (compareMountTimed) {
+        line("Then each direction's judged pulses are sent once more, timed by the mount (:Mg), and the two kinds "
+             "of pulses are compared.");
+    }
 }
 
 void Output::motionBaseline(const motion::Baseline& baseline)
@@ -319,6 +342,7 @@ void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures
                           {"after_reversal", run.role == motion::Run::Role::AfterReversal},
                           {"pulses", run.pulses}, {"length_ms", run.lengthMs},
                           {"commanded_ms", run.pulses * run.lengthMs}, {"measured_ms", roundedMs(run.measuredMs)},
+                          {"line_ms", roundedMs(run.lineMs)}, {"timed_by", pulseTimingName(run.timing)},
                           {"most_arcsec", run.mostArcsec}, {"motion_arcsec", figures.motionArcsec},
                           {"margin_arcsec", figures.marginArcsec}, {"rate", figures.rate},
                           {"rate_margin", figures.rateMargin}, {"moved", figures.moved},
@@ -336,7 +360,7 @@ void Output::motionRun(const motion::Run& run, const motion::RunFigures& figures
                   : "";
     line(fmt::format("[{}] {}{}: {} x {} ms{}, {:.1f} ms on the line: moved {} at {} sidereal, {}{}{}", index,
                      directionName(run.direction), role.empty() ? "" : " (" + role + ")", run.pulses, run.lengthMs,
-                     most, run.measuredMs, arcseconds(figures.motionArcsec, figures.marginArcsec),
+                     most, run.lineMs, arcseconds(figures.motionArcsec, figures.marginArcsec),
                      rate(figures.rate, figures.rateMargin), way(run, figures), afterStop,
                      figures.tooFast ? ": FASTER THAN ANY GUIDE RATE" : ""));
 }
@@ -346,14 +370,26 @@ void Output::motionTable(const std::vector<motion::Run>& runs, const motion::Bas
 {
     const std::optional<motion::AxisRate> declination = motion::axisRateOf(runs, baseline, true);
     const std::optional<motion::AxisRate> rightAscension = motion::axisRateOf(runs, baseline, false);
+    const std::optional<motion::AxisRate> mountTimedDeclination =
+        motion::axisRateOf(runs, baseline, true, motion::Run::Role::MountTimed);
+    const std::optional<motion::AxisRate> mountTimedRightAscension =
+        motion::axisRateOf(runs, baseline, false, motion::Run::Role::MountTimed);
+    const bool mountTimedRan = std::any_of(runs.begin(), runs.end(), [](const motion::Run& run) {
+        return run.role == motion::Run::Role::MountTimed;
+    });
     double mostArcsec = 0;
     for (const motion::Run& run : runs) mostArcsec += run.mostArcsec;
     if (json_) {
         const auto axis = [](const std::optional<motion::AxisRate>& rate) {
             return rate ? Json{{"rate", rate->rate}, {"margin", rate->margin}} : Json(nullptr);
         };
-        line(dump({{"event", "rates"}, {"declination", axis(declination)}, {"right_ascension", axis(rightAscension)},
-                   {"runs_most_arcsec", mostArcsec}}));
+        Json rates = {{"event", "rates"}, {"declination", axis(declination)}, {"right_ascension", axis(rightAscension)},
+                      {"runs_most_arcsec", mostArcsec}};
+        if (mountTimedRan) {
+            rates["mount_timed"] = {{"declination", axis(mountTimedDeclination)},
+                                    {"right_ascension", axis(mountTimedRightAscension)}};
+        }
+        line(dump(rates));
         if (backlash) {
             line(dump({{"event", "backlash"}, {"arcsec", backlash->arcsec}, {"margin_arcsec", backlash->marginArcsec}}));
         }
@@ -375,6 +411,10 @@ void Output::motionTable(const std::vector<motion::Run>& runs, const motion::Bas
         return axis ? rate(axis->rate, axis->margin) + " sidereal" : std::string("not measured");
     };
     line(fmt::format("Guide rates: declination {}, right ascension {}.", shown(declination), shown(rightAscension)));
+    if (mountTimedRan) {
+        line(fmt::format("Mount-timed pulses (:Mg), side by side: declination {}, right ascension {}.",
+                         shown(mountTimedDeclination), shown(mountTimedRightAscension)));
+    }
     if (backlash) {
         line(fmt::format("Declination backlash: {} (north after south against north after north).",
                          arcseconds(backlash->arcsec, backlash->marginArcsec)));

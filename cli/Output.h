@@ -8,6 +8,7 @@
 #include "cli/LinkSession.h"
 #include "cli/MotionFigures.h"
 #include "cli/PulseBound.h"
+#include "cli/PulseTiming.h"
 #include "cli/SerialDevices.h"
 
 // One guide pulse as guide-link ran and measured it.
@@ -21,6 +22,9 @@ struct PulseReport {
     bool passed = false;
     bool interrupted = false;  // a stop was asked for: the pulse was not sent, or its stop at once
     std::string problem;       // why it did not pass
+    // Mount-timed: the ticks, the measurement and the bound are those of the late stop, which
+    // must not come before the mount's own time is up.
+    PulseTiming timing = PulseTiming::ByPc;
 };
 
 // What guide-link prints: plain lines for people, or with --json one JSON object per line for
@@ -41,11 +45,11 @@ public:
     // Progress while the link waits for the mount: elapsedS of at most limitS.
     void waiting(const std::string& what, double elapsedS, double limitS);
     void pulseDone(const PulseReport& pulse, int index, int total);
-    void pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs);
+    void pulseTable(const std::vector<PulseReport>& pulses, int allowanceMs, int slackMs, PulseTiming timing);
     // motion: what it will do to the mount, before it starts; the readings with no pulse; each
     // probe and run as it ends; then a table of the directions and the axes' rates; and where
     // it had to halt the mount, whether that stopped it.
-    void motionPlan(int pulses, int lengthMs);
+    void motionPlan(int pulses, int lengthMs, PulseTiming timing, bool compareMountTimed);
     void motionBaseline(const motion::Baseline& baseline);
     // The creep measured again, over seconds with no right ascension pulse.
     void motionCreep(const motion::Baseline& baseline, double seconds);

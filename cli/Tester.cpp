@@ -57,6 +57,14 @@ std::vector<std::string> outOfBoundAdvice()
             "can be late. Try again on a quiet machine, or allow for it with --slack."};
 }
 
+std::vector<std::string> mountTimedAdvice()
+{
+    return {"The mount timed each pulse itself (:Mg): what it lasted cannot be measured on the line, as the mount "
+            "stops by itself without a reply. guide-link sent the stop anyway once the pulse's time and half as "
+            "much again were up, so a mount that takes :Mg as a plain move is left stopped. "
+            "'guide-link motion --timed-by both' measures how far mount-timed pulses move the mount."};
+}
+
 // ":GS# (sidereal time)"
 std::string withMeaning(const std::string& question)
 {
@@ -272,23 +280,29 @@ int Tester::check()
     return kExitPass;
 }
 
-PulseReport Tester::runPulse(Direction direction, int askedMs)
+PulseReport Tester::runPulse(Direction direction, int askedMs, PulseTiming timing)
 {
     // As the dialog corrects the pulse field.
     const PulseLength length = PulseLength::fromField(static_cast<unsigned>(askedMs));
+    const bool mountTimed = timing == PulseTiming::ByMount;
     PulseReport report;
     report.direction = direction;
     report.askedMs = askedMs;
     report.requestedMs = length.ms;
-    report.ticks = length.ticks();
-    report.bound = PulseBound::forPulse(length.ticks(), settings.allowanceMs, settings.slackMs);
+    report.timing = timing;
+    report.ticks = mountTimed ? MountProtocol::lateStopTicks(length.ms) : length.ticks();
+    report.bound = PulseBound::forPulse(report.ticks, settings.allowanceMs, settings.slackMs);
 
     if (interrupt::requested()) {
         report.interrupted = true;
         report.problem = "interrupted before it was sent";
         return report;
     }
-    session.correction(direction, report.ticks);
+    if (mountTimed) {
+        session.mountTimedCorrection(direction, length.ms);
+    } else {
+        session.correction(direction, report.ticks);
+    }
     std::optional<LinkEvent> move;
     std::optional<LinkEvent> stop;
     bool accepted = false;
@@ -349,9 +363,12 @@ int Tester::pulse(Direction direction, int askedMs)
         disconnect();
         return handshakeFailed("pulse", outcome);
     }
-    const PulseReport report = runPulse(direction, askedMs);
-    const std::string length = fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction),
-                                           report.requestedMs, report.ticks);
+    const PulseReport report = runPulse(direction, askedMs, settings.timing);
+    const bool mountTimed = settings.timing == PulseTiming::ByMount;
+    const std::string length =
+        mountTimed ? fmt::format("{} pulse of {} ms timed by the mount", directionName(direction), report.requestedMs)
+                   : fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction), report.requestedMs,
+                                 report.ticks);
     if (report.interrupted) {
         disconnect();
         out.result("pulse", kExitInterrupted, "interrupted", "stopped during the " + length, {});
@@ -359,14 +376,22 @@ int Tester::pulse(Direction direction, int askedMs)
     }
     out.pulseDone(report, 1, 1);
     disconnect();
+    if (report.passed && mountTimed) {
+        out.result("pulse", kExitPass, "pass",
+                   fmt::format("{} was sent, and the stop {:.1f} ms after it, within {:.0f} to {:.0f} ms", length,
+                               *report.measuredMs, report.bound.lowerMs, report.bound.upperMs),
+                   mountTimedAdvice());
+        return kExitPass;
+    }
     if (report.passed) {
         out.result("pulse", kExitPass, "pass",
                    fmt::format("{} lasted {:.1f} ms, within {:.0f} to {:.0f} ms", length, *report.measuredMs,
                                report.bound.lowerMs, report.bound.upperMs), {});
         return kExitPass;
     }
+    const char* lasted = mountTimed ? "had its stop after" : "lasted";
     const std::string why = report.measuredMs
-                                ? fmt::format("lasted {:.1f} ms, outside {:.0f} to {:.0f} ms{}", *report.measuredMs,
+                                ? fmt::format("{} {:.1f} ms, outside {:.0f} to {:.0f} ms{}", lasted, *report.measuredMs,
                                               report.bound.lowerMs, report.bound.upperMs,
                                               report.problem.empty() ? "" : ": " + report.problem)
                                 : "failed: " + report.problem;
@@ -389,7 +414,7 @@ int Tester::series(const std::vector<int>& lengthsMs)
         for (Direction direction : directions) {
             if (lineFailed || interrupt::requested()) break;
             if (!reports.empty()) idle(settings.gapMs);
-            PulseReport report = runPulse(direction, lengthMs);
+            PulseReport report = runPulse(direction, lengthMs, settings.timing);
             if (report.interrupted) break;
             reports.push_back(std::move(report));
             out.pulseDone(reports.back(), static_cast<int>(reports.size()), total);
@@ -398,7 +423,7 @@ int Tester::series(const std::vector<int>& lengthsMs)
         }
     }
     disconnect();
-    out.pulseTable(reports, settings.allowanceMs, settings.slackMs);
+    out.pulseTable(reports, settings.allowanceMs, settings.slackMs, settings.timing);
 
     int passed = 0;
     for (const PulseReport& report : reports) passed += report.passed ? 1 : 0;
@@ -413,6 +438,12 @@ int Tester::series(const std::vector<int>& lengthsMs)
                    fmt::format("stopped after {} of {} pulses ({} within the bound)", reports.size(), total, passed),
                    {});
         return kExitInterrupted;
+    }
+    if (passed == total && settings.timing == PulseTiming::ByMount) {
+        out.result("series", kExitPass, "pass",
+                   fmt::format("all {} mount-timed pulses were sent, each stop within the bound", total),
+                   mountTimedAdvice());
+        return kExitPass;
     }
     if (passed == total) {
         out.result("series", kExitPass, "pass",
@@ -436,9 +467,11 @@ std::optional<PositionReading> Tester::readPosition(bool stayConnected, Handshak
 std::string Tester::runPulses(motion::Run& run)
 {
     for (int i = 0; i < run.pulses; ++i) {
-        const PulseReport report = runPulse(run.direction, run.lengthMs);
+        const PulseReport report = runPulse(run.direction, run.lengthMs, run.timing);
         if (!report.measuredMs) return report.problem;
-        run.measuredMs += *report.measuredMs;
+        // The line shows only when guide-link's stop of a mount-timed pulse went out.
+        run.measuredMs += run.timing == PulseTiming::ByMount ? report.requestedMs : *report.measuredMs;
+        run.lineMs += *report.measuredMs;
     }
     return {};
 }
@@ -486,11 +519,8 @@ bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Ba
 {
     if (interrupt::requested()) return false;
     const int lengthMs = PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms;
-    const motion::Run* last = &runs.back();
-    for (const motion::Run& each : runs) {
-        if (each.direction == run.direction) last = &each;
-    }
-    const motion::RunSize size = motion::sizeRun(*last, motion::figuresOf(*last, baseline), plan.pulses, lengthMs);
+    const motion::Run& last = motion::lastRunIn(runs, run.direction);
+    const motion::RunSize size = motion::sizeRun(last, motion::figuresOf(last, baseline), plan.pulses, lengthMs);
     run.pulses = size.pulses;
     run.lengthMs = size.lengthMs;
     run.mostArcsec = size.mostArcsec;
@@ -503,6 +533,33 @@ bool Tester::motionRun(motion::Run run, const MotionPlan& plan, const motion::Ba
         const motion::RunSize next = motion::sizeRun(run, motion::figuresOf(run, baseline), plan.pulses, lengthMs);
         if (next.pulses * next.lengthMs > run.pulses * run.lengthMs) run.role = motion::Run::Role::Sizing;
     }
+    return keepRun(run, baseline, runs);
+}
+
+bool Tester::mountTimedRun(Direction direction, const MotionPlan& plan, const motion::Baseline& baseline,
+                           std::vector<motion::Run>& runs, std::string& problem)
+{
+    if (interrupt::requested()) return false;
+    const auto judged = std::find_if(runs.rbegin(), runs.rend(), [direction](const motion::Run& each) {
+        return each.direction == direction && each.judged();
+    });
+    if (judged == runs.rend()) return true;
+    motion::Run run;
+    run.direction = direction;
+    run.role = motion::Run::Role::MountTimed;
+    run.timing = PulseTiming::ByMount;
+    run.pulses = judged->pulses;
+    run.lengthMs = judged->lengthMs;
+    // A mount that does not time :Mg moves on until the late stop.
+    run.mostArcsec = judged->mostArcsec * MountProtocol::lateStopTicks(run.lengthMs) * kTickMs / run.lengthMs;
+    run.before = runs.back().later.value_or(runs.back().after);
+    Handshake outcome = Handshake::Ready;
+    problem = runMotionStep(run, baseline, plan.settleMs, outcome);
+    return problem.empty() && keepRun(run, baseline, runs);
+}
+
+bool Tester::keepRun(const motion::Run& run, const motion::Baseline& baseline, std::vector<motion::Run>& runs)
+{
     runs.push_back(run);
     const motion::RunFigures figures = motion::figuresOf(run, baseline);
     out.motionRun(run, figures, static_cast<int>(runs.size()));
@@ -578,7 +635,8 @@ std::vector<std::string> Tester::haltMount(const motion::Baseline& baseline, con
 int Tester::motion(const MotionPlan& plan)
 {
     using Role = motion::Run::Role;
-    out.motionPlan(plan.pulses, PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms);
+    out.motionPlan(plan.pulses, PulseLength::fromField(static_cast<unsigned>(plan.lengthMs)).ms, plan.timing,
+                   plan.compareMountTimed);
 
     // Readings of the mount left alone: its creep, its noise, and where it points.
     constexpr int kBaselineReadings = 4;
@@ -605,20 +663,18 @@ int Tester::motion(const MotionPlan& plan)
         motion::Run run;
         run.direction = direction;
         run.role = Role::Probe;
+        run.timing = plan.timing;
         run.pulses = 1;
         run.lengthMs = motion::kProbeMs;
         run.before = runs.empty() ? still.back() : runs.back().later.value_or(runs.back().after);
         problem = runMotionStep(run, baseline, 0, outcome);
-        if (!problem.empty()) return false;
-        runs.push_back(run);
-        const motion::RunFigures figures = motion::figuresOf(run, baseline);
-        out.motionRun(run, figures, static_cast<int>(runs.size()));
-        return !figures.tooFast;
+        return problem.empty() && keepRun(run, baseline, runs);
     };
-    const auto runOf = [](Direction direction, Role role) {
+    const auto runOf = [&plan](Direction direction, Role role) {
         motion::Run run;
         run.direction = direction;
         run.role = role;
+        run.timing = plan.timing;
         return run;
     };
     // Runs that a rough rate cut short size longer ones, until one stands for the direction.
@@ -637,6 +693,13 @@ int Tester::motion(const MotionPlan& plan)
         out.motionCreep(baseline, std::chrono::duration<double>(last.rightAscensionAt - still.front().rightAscensionAt).count());
         return true;
     };
+    // Each axis first in the direction it last moved, so only the second of each meets a reversal.
+    const auto mountTimedRuns = [&] {
+        for (const Direction direction : {Direction::North, Direction::South, Direction::West, Direction::East}) {
+            if (!mountTimedRun(direction, plan, baseline, runs, problem)) return false;
+        }
+        return true;
+    };
     // South twice, so the second starts with the slack taken up; north after south shows the
     // backlash, north after north the clean motion.
     const bool completed = probe(Direction::South) && probe(Direction::North) &&
@@ -645,7 +708,8 @@ int Tester::motion(const MotionPlan& plan)
                            motionRun(runOf(Direction::North, Role::AfterReversal), plan, baseline, runs, problem) &&
                            judged(Direction::North) && measureCreep() && probe(Direction::East) &&
                            judged(Direction::East) &&
-                           probe(Direction::West) && judged(Direction::West);
+                           probe(Direction::West) && judged(Direction::West) &&
+                           (!plan.compareMountTimed || mountTimedRuns());
     // Otherwise the halt goes out on the link still open, if it is.
     if (completed) disconnect();
 

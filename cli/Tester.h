@@ -10,6 +10,7 @@
 #include "cli/MotionFigures.h"
 #include "cli/Output.h"
 #include "cli/PulseBound.h"
+#include "cli/PulseTiming.h"
 #include "cli/SerialDevices.h"
 
 // What guide-link's exit code says, for scripts.
@@ -28,6 +29,7 @@ public:
         int allowanceMs = PulseBound::kDefaultAllowanceMs;
         int slackMs = 0;
         int gapMs = 250;  // between the pulses of a series, for the mount to settle
+        PulseTiming timing = PulseTiming::ByPc;  // of pulse's and series' pulses
     };
 
     // How motion measures: each run is at most pulses of lengthMs back to back, less where the
@@ -37,6 +39,9 @@ public:
         int lengthMs = 5000;
         int baselineMs = 5000;  // from the first reading with no pulse to the last
         int settleMs = 3000;    // at least, from the reading after a run to the one that shows it stopped
+        PulseTiming timing = PulseTiming::ByPc;  // of every probe and run
+        // Then one more run in each direction, of the same pulses as its judged run, mount-timed.
+        bool compareMountTimed = false;
     };
 
     Tester(Output& out, const devices::PortChoice& port, const Settings& settings);
@@ -60,7 +65,7 @@ private:
     int handshakeFailed(const std::string& command, Handshake outcome);
     // Why the link found the mount's answers wrong, and what to do about it.
     std::vector<std::string> explainCommunicationError() const;
-    PulseReport runPulse(Direction direction, int askedMs);
+    PulseReport runPulse(Direction direction, int askedMs, PulseTiming timing);
     // Connects and reads the position from the handshake's replies; disconnects again unless
     // told to stay. Nothing if the handshake failed (outcome says how) or gave no position.
     std::optional<PositionReading> readPosition(bool stayConnected, Handshake& outcome, bool interruptible = true);
@@ -74,6 +79,13 @@ private:
     // stop. Where maySize, a judged run that was cut short and would size a longer one only sizes.
     bool motionRun(motion::Run run, const MotionPlan& plan, const motion::Baseline& baseline,
                    std::vector<motion::Run>& runs, std::string& problem, bool maySize = false);
+    // Runs direction's judged pulses again, timed by the mount, and prints the run; false once
+    // motion must stop.
+    bool mountTimedRun(Direction direction, const MotionPlan& plan, const motion::Baseline& baseline,
+                       std::vector<motion::Run>& runs, std::string& problem);
+    // Keeps a run that has been carried out and prints it; false if the mount must not be sent
+    // more pulses.
+    bool keepRun(const motion::Run& run, const motion::Baseline& baseline, std::vector<motion::Run>& runs);
     // For a measurement cut short: stops everything the mount does, reads whether it stopped
     // (the first reading in afterHalt), and says so; the details to add to the result.
     std::vector<std::string> haltMount(const motion::Baseline& baseline, const PositionReading& start, int waitMs,

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <map>
 #include <stdexcept>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/PulseBound.h"
+#include "cli/PulseTiming.h"
 #include "cli/SerialDevices.h"
 #include "cli/SimulatedMount.h"
 #include "cli/Tester.h"
@@ -29,7 +31,8 @@ constexpr int kMountPortNumber = 2;
 
 const char* const kDescription = R"(Checks the serial link to a telescope mount that speaks the Meade LX200 command
 set, as the guide-link tester's dialog does: the handshake (:GS#, :GR#, :GD#)
-and guide pulses (:Mn# ... :Qn#), timed from the link itself.)";
+and guide pulses (:Mn# ... :Qn#), timed from the link itself, or pulses the
+mount times itself (:Mgn1000#).)";
 
 const char* const kFooter = R"(
 Exit codes: 0 pass, 1 the mount or the line failed, 2 usage error or the port
@@ -54,6 +57,7 @@ struct Arguments {
     std::vector<int> lengths{200, 500, 1000, 2000};
     int allowanceMs = PulseBound::kDefaultAllowanceMs;
     int slackMs = 0;
+    PulseTiming timing = PulseTiming::ByPc;
     std::vector<std::string> extraPorts;
     Tester::MotionPlan motion;
 };
@@ -84,7 +88,7 @@ public:
     }
 };
 
-void addBoundOptions(CLI::App& command, Arguments& arguments)
+void addPulseOptions(CLI::App& command, Arguments& arguments)
 {
     command.add_option("--allowance", arguments.allowanceMs, "how much longer than its ticks make a pulse may last, ms")
         ->check(CLI::Range(0, 10000))
@@ -93,6 +97,13 @@ void addBoundOptions(CLI::App& command, Arguments& arguments)
                        "widen the allowed range by this much both ways, ms, on a machine too busy to keep time")
         ->check(CLI::Range(0, 10000))
         ->capture_default_str();
+    const std::map<std::string, PulseTiming> timings{{"pc", PulseTiming::ByPc}, {"mount", PulseTiming::ByMount}};
+    command.add_option("--timed-by", arguments.timing,
+                       "pc: guide-link times each pulse with a move and its stop (:Mn# ... :Qn#); mount: the mount "
+                       "times it itself (:Mgn1000#), and guide-link sends the stop anyway once the time and half as "
+                       "much again are up")
+        ->transform(CLI::CheckedTransformer(timings))
+        ->default_str("pc");
 }
 
 int usageError(const std::string& message)
@@ -187,6 +198,7 @@ int run(const std::string& command, const Arguments& arguments)
     Tester::Settings settings;
     settings.allowanceMs = arguments.allowanceMs;
     settings.slackMs = arguments.slackMs;
+    settings.timing = arguments.timing;
     out.showTraffic((command != "series" && command != "motion") || arguments.transcript);
     out.begin(command, port.device, arguments.simulate);
     Tester tester(out, port, settings);
@@ -214,7 +226,8 @@ int main(int argc, char** argv)
     app.add_flag("--simulate{good}", arguments.simulate,
                  "test against a simulated mount instead: good (the default), silent, wrong, slow, or for motion "
                  "not-tracking, tracks-backwards, reversed-dec, dead-east, slow-west, backlash, no-stop, "
-                 "lost-ra-stop, ignores-rg, separate-keys, noisy or short-format; several combine, separated by "
+                 "lost-ra-stop, ignores-rg, separate-keys, noisy, short-format, ignores-mg or mg-untimed; several "
+                 "combine, separated by "
                  "commas (noisy,dead-east)");
     app.add_option("--simulate-port", arguments.simulatePort,
                    "serve the simulated mount on this port (the far end of a null-modem pair), or over TCP "
@@ -237,7 +250,7 @@ int main(int argc, char** argv)
     pulse->add_option("PORT", pulseWords[0], portHelp);
     pulse->add_option("DIR", pulseWords[1], "north, south, east or west");
     pulse->add_option("MS", pulseWords[2], "the pulse length: 200 to 5000 ms; shorter is raised to 200, longer cut to 5000");
-    addBoundOptions(*pulse, arguments);
+    addPulseOptions(*pulse, arguments);
 
     CLI::App* series = app.add_subcommand("series", "pulse all four directions at several lengths and judge the timing");
     series->add_option("PORT", arguments.port, portHelp);
@@ -245,7 +258,7 @@ int main(int argc, char** argv)
         ->delimiter(',')
         ->check(CLI::Range(1, 100000))
         ->capture_default_str();
-    addBoundOptions(*series, arguments);
+    addPulseOptions(*series, arguments);
 
     CLI::App* motion = app.add_subcommand(
         "motion", "measure how far each direction's pulses move the mount, from the position it reports, and "
@@ -268,6 +281,12 @@ int main(int argc, char** argv)
                        "the least gap between the reading after a run and the one that shows the mount stopped, ms "
                        "(longer where the measured rate needs it to show a lost stop)")
         ->check(CLI::Range(0, 600000))
+        ->capture_default_str();
+    std::string motionTiming = "pc";
+    motion->add_option("--timed-by", motionTiming,
+                       "pc: pulses timed by guide-link; mount: pulses the mount times itself (:Mg); both: pc, then "
+                       "each direction's pulses again timed by the mount, and the two compared")
+        ->check(CLI::IsMember({"pc", "mount", "both"}))
         ->capture_default_str();
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial devices of this machine");
@@ -306,6 +325,9 @@ int main(int argc, char** argv)
             return usageError("'" + given.back() + "' is no pulse length: give milliseconds, such as 500");
         }
     }
+
+    arguments.motion.timing = motionTiming == "mount" ? PulseTiming::ByMount : PulseTiming::ByPc;
+    arguments.motion.compareMountTimed = motionTiming == "both";
 
     interrupt::install();
     return run(command, arguments);

@@ -11,10 +11,13 @@ struct AxisPulse {
 
     // A correction accepted since the last tick. Its move leaves on the next tick, so that the
     // move and the stop fall on the same ticks and the pulse lasts exactly its ticks.
+    // A mount-timed one (mountTimedMs > 0) sends :Mg instead of the move, and its ticks count to
+    // the stop sent in case the mount did not time it.
     struct Waiting {
         const char* move = nullptr;
         const char* stop = nullptr;
         int ticks = 0;
+        int mountTimedMs = 0;
     } waiting;
 
     bool running() const { return ticks != 0; }

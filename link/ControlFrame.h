@@ -21,6 +21,7 @@ enum CommandCode : int {
     CommandDisconnect = 4,
     CommandCorrection = 5,
     CommandHalt = 6,
+    CommandMountTimedCorrection = 7,
 };
 
 constexpr unsigned char header(int type, int payloadLength)
@@ -34,9 +35,9 @@ constexpr int payloadLengthOf(unsigned char header) { return header & 0x1F; }
 
 }  // namespace ControlFrame
 
-// A command frame ready to write: at most a header and three payload bytes.
+// A command frame ready to write: at most a header and four payload bytes.
 struct CommandFrame {
-    unsigned char bytes[4];
+    unsigned char bytes[5];
     int size;
 };
 
@@ -45,13 +46,18 @@ namespace ControlFrame {
 // Arguments travel as their low 8 bits: port 256 becomes 0, direction 257 becomes 1.
 constexpr unsigned char lowByte(int value) { return static_cast<unsigned char>(value & 0xFF); }
 
-constexpr CommandFrame tick() { return {{header(TypeCommand, 1), CommandTick, 0, 0}, 2}; }
-constexpr CommandFrame connect(int port) { return {{header(TypeCommand, 2), CommandConnect, lowByte(port), 0}, 3}; }
-constexpr CommandFrame disconnect() { return {{header(TypeCommand, 1), CommandDisconnect, 0, 0}, 2}; }
+constexpr CommandFrame tick() { return {{header(TypeCommand, 1), CommandTick}, 2}; }
+constexpr CommandFrame connect(int port) { return {{header(TypeCommand, 2), CommandConnect, lowByte(port)}, 3}; }
+constexpr CommandFrame disconnect() { return {{header(TypeCommand, 1), CommandDisconnect}, 2}; }
 constexpr CommandFrame correction(int direction, int ticks)
 {
     return {{header(TypeCommand, 3), CommandCorrection, lowByte(direction), lowByte(ticks)}, 4};
 }
-constexpr CommandFrame halt() { return {{header(TypeCommand, 1), CommandHalt, 0, 0}, 2}; }
+// A pulse the mount times itself (:Mg); ms travels high byte first, its low 16 bits only.
+constexpr CommandFrame mountTimedCorrection(int direction, int ms)
+{
+    return {{header(TypeCommand, 4), CommandMountTimedCorrection, lowByte(direction), lowByte(ms >> 8), lowByte(ms)}, 5};
+}
+constexpr CommandFrame halt() { return {{header(TypeCommand, 1), CommandHalt}, 2}; }
 
 }  // namespace ControlFrame

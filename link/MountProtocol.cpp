@@ -1,5 +1,6 @@
 #include "link/MountProtocol.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -196,6 +197,14 @@ bool MountProtocol::sendWaitingMove(AxisPulse& axis)
     axis.owedStop = nullptr;
     axis.ticks = next.ticks;
     axis.stop = next.stop;
+    if (next.mountTimedMs > 0) {
+        // :Mg moves at the guide rate by its own definition, and guiding software sends it alone.
+        char timedMove[16];
+        std::snprintf(timedMove, sizeof timedMove, ":Mg%c%04d#", next.move[2], next.mountTimedMs);
+        if (send(timedMove)) return false;
+        report(StatusCode::CommunicationError);
+        return true;
+    }
     // A move whose guide rate could not be selected is not sent: the mount might carry it out
     // at the slew rate. A pulse whose move never reached the mount must not look as if it had.
     if (send(kSelectGuideRate) && send(next.move)) return false;
@@ -319,16 +328,20 @@ void MountProtocol::failHandshake()
 void MountProtocol::acceptCorrection(const unsigned char* frame)
 {
     const unsigned char* payload = frame + 1;
-    if (payload[0] != ControlFrame::CommandCorrection) return;
-    const int ticks = payload[2];
+    const bool mountTimed = payload[0] == ControlFrame::CommandMountTimedCorrection;
+    if (payload[0] != ControlFrame::CommandCorrection && !mountTimed) return;
+    const int mountTimedMs = mountTimed ? payload[2] << 8 | payload[3] : 0;
+    // :Mg has room for four digits.
+    if (mountTimedMs > kLongestMountTimedMs) return;
+    const int ticks = mountTimed ? lateStopTicks(mountTimedMs) : payload[2];
     // A pulse of no ticks would never be stopped.
-    if (ticks == 0) return;
+    if (ticks == 0 || (mountTimed && mountTimedMs == 0)) return;
     report(StatusCode::SendingCorrection);
     const PulseCommands* commands = commandsFor(payload[1]);
     if (!commands) return;
     AxisPulse& axis = commands->eastWest ? ra : dec;
     // A later correction on the axis before the tick replaces this one.
-    axis.waiting = AxisPulse::Waiting{commands->move, commands->stop, ticks};
+    axis.waiting = AxisPulse::Waiting{commands->move, commands->stop, ticks, mountTimedMs};
 }
 
 bool MountProtocol::send(const char* command)

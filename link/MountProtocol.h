@@ -6,6 +6,7 @@
 #include "link/AxisPulse.h"
 #include "link/ResponseParser.h"
 #include "link/StatusCode.h"
+#include "link/Tick.h"
 
 class iSerialPortLink;
 class TelescopeListener;
@@ -16,7 +17,9 @@ class TelescopeListener;
 // after its correction and its stop on the tick its count runs out, so it lasts whole ticks. A
 // stop or halt that could not be written is owed until it is; whenever it closes the port it
 // first sends the stops of the pulses still running and those owed, so the mount is never left
-// moving. Runs on the frame reader's thread only, one frame at a time.
+// moving. A mount-timed pulse (:Mg) holds its axis as a running pulse does, so the same stops
+// cover it, and its countdown ends in a late stop. Runs on the frame reader's thread only, one
+// frame at a time.
 class MountProtocol {
 public:
     static constexpr int kHandshakeTicks = 60;
@@ -25,6 +28,16 @@ public:
     static constexpr int kOwedStopRetryTicks = 10;
     // A halt writes :Q# and the four stops.
     static constexpr int kHaltWrites = 5;
+    // The longest pulse a mount can time: :Mg takes four digits of milliseconds.
+    static constexpr int kLongestMountTimedMs = 9999;
+
+    // A mount-timed pulse's stop goes out anyway after its time and half as much again, at least
+    // 500 ms more: a mount that takes :Mg as a plain move is stopped then.
+    static constexpr int lateStopTicks(int ms)
+    {
+        const int lateMs = (3 * ms + 1) / 2 > ms + 500 ? (3 * ms + 1) / 2 : ms + 500;
+        return (lateMs + kTickMs - 1) / kTickMs;
+    }
 
     // Waits ms after opening a port; false when shutdown cut the wait short.
     using Pause = std::function<bool(int ms)>;
@@ -58,7 +71,8 @@ private:
     void receive(const unsigned char* bytes, int count);
     void handleResponse(const char* reply, int length);
     void failHandshake();
-    // Reports the correction accepted; its move waits for the next tick.
+    // Reports the correction accepted, timed by the link or by the mount; its move waits for the
+    // next tick.
     void acceptCorrection(const unsigned char* frame);
     // Stops every motion of the mount, whoever started it, and ends the running pulses and drops
     // the waiting moves with it; reports Ready, or a communication error if a write failed, and

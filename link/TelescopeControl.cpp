@@ -28,6 +28,11 @@ void TelescopeControl::disconnect() { write(ControlFrame::disconnect()); }
 
 void TelescopeControl::sendCorrection(int direction, int ticks) { write(ControlFrame::correction(direction, ticks)); }
 
+void TelescopeControl::sendMountTimedCorrection(int direction, int ms)
+{
+    write(ControlFrame::mountTimedCorrection(direction, ms));
+}
+
 void TelescopeControl::halt() { write(ControlFrame::halt()); }
 
 void TelescopeControl::write(const CommandFrame& frame) { controlPipe.writeFrame(frame.bytes, frame.size); }

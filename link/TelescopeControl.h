@@ -36,6 +36,9 @@ public:
     void connect(int port) override;
     void disconnect() override;
     void sendCorrection(int direction, int ticks) override;
+    // Has the mount time a pulse of ms itself (:Mg), with a late stop in case it does not. Any
+    // thread.
+    void sendMountTimedCorrection(int direction, int ms);
     // Stops every motion of the mount (:Q# and each direction's stop), not only the link's own
     // pulses: for a tester that finds a mount moving when it should not. Any thread.
     void halt();

@@ -74,7 +74,7 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
         }
         if (option != "--device" && option != "--reply" && option != "--delay" && option != "--byte-gap" &&
             option != "--noise" && option != "--drop-after" && option != "--quirk" && option != "--guide-rate" &&
-            option != "--dec-guide-rate" && option != "--slew-rate" && option != "--reading-noise") {
+            option != "--dec-guide-rate" && option != "--slew-rate" && option != "--reading-noise" && option != "--mg-rate") {
             return invalid("unknown option " + option);
         }
         if (i + 1 == argc) return invalid(option + " needs a value");
@@ -103,6 +103,10 @@ CommandLine::Outcome CommandLine::parse(int argc, char** argv, std::string& erro
             double rate = 0;
             valid = readPositive(value, rate);
             behaviour.motion.declinationGuideRate = rate;
+        } else if (option == "--mg-rate") {
+            double rate = 0;
+            valid = readPositive(value, rate);
+            behaviour.motion.mountTimedRate = rate;
         } else if (option == "--slew-rate") {
             valid = readPositive(value, behaviour.motion.slewDegreesPerSecond);
         } else if (option == "--reading-noise") {
@@ -126,8 +130,10 @@ the guide-link tester without a telescope. It answers the tester's handshake
 as a mount would (sidereal time :GS#, right ascension :GR#, declination :GD#),
 takes guide pulses (:Mn# :Ms# :Mw# :Me#) and their stops (:Qn# :Qs# :Qw# :Qe#)
 without a word, as a real mount does (a stop ends only its own direction, and
-:Q# ends all), and prints each command it receives and
-each answer it sends, timed in seconds since it started:
+:Q# ends all), and pulses it times itself (:Mgn1000#: north for 1000 ms), and
+prints each command it receives and each answer it sends, timed in seconds
+since it started; a command it does not understand is marked so, and bytes
+outside any command are printed as stray bytes:
 
      2.513  :GS#
      2.514  -> 01:23:45#
@@ -181,10 +187,13 @@ Options:
                       lost-ra-stop (ignores :Qe# and :Qw#, obeys :Q#),
                       ignores-rg (never leaves its slew rate), separate-keys
                       (a move leaves the opposite direction held), noisy
-                      (3" reading noise), short-format
+                      (3" reading noise), short-format, ignores-mg (:Mg does
+                      nothing), mg-untimed (:Mg moves until stopped)
   --guide-rate X      guide at X times the sidereal rate (default 0.5)
   --dec-guide-rate X  guide the declination at X instead, as mounts with a
                       rate for each axis do
+  --mg-rate X         move at X times the sidereal rate for :Mg, a pulse rate
+                      of its own, instead of the guide rate
   --slew-rate DEG     the slew rate of ignores-rg, degrees per second (8)
   --reading-noise ARCSEC
                       answer each position off by up to ARCSEC either way

@@ -18,6 +18,21 @@ char directionOf(const std::string& command, char kind)
     return direction == 'n' || direction == 's' || direction == 'e' || direction == 'w' ? direction : 0;
 }
 
+// The direction and milliseconds of ":Mgn1000#"; no direction for anything else.
+struct TimedPulse {
+    char direction = 0;
+    int ms = 0;
+};
+
+TimedPulse timedPulseOf(const std::string& command)
+{
+    if (command.size() != 9 || command.compare(0, 3, ":Mg") != 0 || command[8] != '#') return {};
+    const std::string digits = command.substr(4, 4);
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return {};
+    const char direction = directionOf(std::string(":M") + command[3] + "#", 'M');
+    return direction ? TimedPulse{direction, std::stoi(digits)} : TimedPulse{};
+}
+
 std::string trimmedHash(std::string text)
 {
     if (!text.empty() && text.back() == '#') text.pop_back();
@@ -32,12 +47,16 @@ std::vector<std::string> Lx200Mount::receive(const unsigned char* bytes, std::si
     for (std::size_t i = 0; i < count; ++i) {
         const char byte = static_cast<char>(bytes[i]);
         // A ':' inside a command belongs to it (":Sr 12:34:56#"), so only an idle mount starts on one.
-        if (pending_.empty() && byte != ':') continue;
+        if (pending_.empty() && byte != ':') {
+            stray_ += byte;
+            continue;
+        }
         pending_ += byte;
         if (byte == '#') {
             completed.push_back(std::move(pending_));
             pending_.clear();
         } else if (pending_.size() == kMaxCommandLength) {
+            stray_ += pending_;
             pending_.clear();
         }
     }
@@ -50,6 +69,9 @@ std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviou
     if (behaviour.answers == MountBehaviour::Answers::Silent) return {};
     if (const char direction = directionOf(command, 'M')) motion_.move(direction, seconds, behaviour.motion);
     if (const char direction = directionOf(command, 'Q')) motion_.stop(direction, seconds, behaviour.motion);
+    if (const TimedPulse pulse = timedPulseOf(command); pulse.direction) {
+        motion_.timedMove(pulse.direction, pulse.ms, seconds, behaviour.motion);
+    }
     if (command == ":Q#") motion_.stopAll(seconds, behaviour.motion);
     if (command == ":U#") formatSwitched_ = !formatSwitched_;
 
@@ -61,6 +83,14 @@ std::string Lx200Mount::answerTo(const std::string& command, const MountBehaviou
     if (command == ":GD#") return declination(behaviour, seconds, readingNoise(behaviour));
     // Rates, movements, stops and everything unknown go unanswered, as on a real LX200.
     return {};
+}
+
+bool Lx200Mount::understands(const std::string& command)
+{
+    for (const char* known : {":GS#", ":GR#", ":GD#", ":RG#", ":Q#", ":U#"}) {
+        if (command == known) return true;
+    }
+    return directionOf(command, 'M') || directionOf(command, 'Q') || timedPulseOf(command).direction;
 }
 
 std::string Lx200Mount::position(const MountBehaviour& behaviour, double seconds) const

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mount_simulator/MountBehaviour.h"
@@ -17,8 +18,13 @@ public:
     static constexpr std::size_t kMaxCommandLength = 32;
 
     // Takes received bytes, in pieces of any size; returns the commands they completed, in order.
-    // A command runs from ':' to '#'; anything before its ':' is dropped.
+    // A command runs from ':' to '#'; anything before its ':', and a run too long to be one, is
+    // set aside for takeStray.
     std::vector<std::string> receive(const unsigned char* bytes, std::size_t count);
+    // The bytes set aside since the last call.
+    std::string takeStray() { return std::exchange(stray_, {}); }
+    // Whether command is one this mount obeys or answers; the rest it leaves unanswered.
+    static bool understands(const std::string& command);
 
     // Obeys command, received at seconds on the simulator's clock, and returns what the mount
     // sends back; empty when it sends nothing.
@@ -36,6 +42,7 @@ private:
     bool shortFormat(const MountBehaviour& behaviour) const { return behaviour.shortFormat != formatSwitched_; }
 
     std::string pending_;  // the command being collected, empty while waiting for a ':'
+    std::string stray_;    // bytes that were no command
     MountMotion motion_;
     bool formatSwitched_ = false;  // by an odd number of :U#
     std::mt19937 noise_;  // seeded the same each time, so a noisy run can be repeated

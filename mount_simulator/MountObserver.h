@@ -13,4 +13,6 @@ public:
     virtual void commandReceived(const ReceivedCommand& command) = 0;
     // The answer has gone out completely; milliseconds counts as for received commands.
     virtual void answerSent(double milliseconds, const std::string& answer) = 0;
+    // Bytes that were no command: outside one, or too many for one.
+    virtual void strayBytes(double milliseconds, const std::string& bytes) = 0;
 };

@@ -31,6 +31,10 @@ bool apply(const std::string& name, MountBehaviour& behaviour)
         behaviour.readingNoiseArcsec = kNoisyArcseconds;
     } else if (name == "short-format") {
         behaviour.shortFormat = true;
+    } else if (name == "ignores-mg") {
+        motion.ignoresMountTimed = true;
+    } else if (name == "mg-untimed") {
+        motion.timesMountTimed = false;
     } else {
         return false;
     }
@@ -40,7 +44,7 @@ bool apply(const std::string& name, MountBehaviour& behaviour)
 const char* names()
 {
     return "not-tracking, tracks-backwards, reversed-dec, dead-east, slow-west, backlash, no-stop, lost-ra-stop, "
-           "ignores-rg, separate-keys, noisy, short-format";
+           "ignores-rg, separate-keys, noisy, short-format, ignores-mg, mg-untimed";
 }
 
 }  // namespace mountQuirk

@@ -9,7 +9,8 @@
 // rate, it loses motion when the declination reverses, it ignores stops (all of them, or the
 // right ascension's :Qe# and :Qw# but not the halt :Q#), it ignores :RG# and moves at its slew
 // rate, its opposite directions are separate keys, its positions are noisy, or it answers in the
-// short format. Guide-link's --simulate and lx200-mount-sim's --quirk take the same names.
+// short format, it ignores mount-timed pulses (:Mg) or takes them as plain moves that never stop
+// by themselves. Guide-link's --simulate and lx200-mount-sim's --quirk take the same names.
 namespace mountQuirk {
 
 // The backlash of the "backlash" mount: lost each time its declination reverses.

@@ -113,6 +113,8 @@ void MountSimulator::readUntilStopped()
         for (std::string& text : mount_.receive(buffer, static_cast<std::size_t>(got.count))) {
             record({milliseconds, std::move(text)});
         }
+        const std::string stray = mount_.takeStray();
+        if (observer_ && !stray.empty()) observer_->strayBytes(milliseconds, stray);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "mount_simulator/TranscriptPrinter.h"
 
+#include "mount_simulator/Lx200Mount.h"
+
 namespace {
 
 // Noise and odd replies can hold any byte; those that would garble a terminal show as \xNN.
@@ -23,7 +25,14 @@ std::string printable(const std::string& text)
 
 void TranscriptPrinter::commandReceived(const ReceivedCommand& command)
 {
-    printLine(command.milliseconds, printable(command.text));
+    // Shown, not dropped: a command the mount leaves alone is what a test of it needs to see.
+    const char* note = Lx200Mount::understands(command.text) ? "" : "  (not understood)";
+    printLine(command.milliseconds, printable(command.text) + note);
+}
+
+void TranscriptPrinter::strayBytes(double milliseconds, const std::string& bytes)
+{
+    printLine(milliseconds, "stray bytes " + printable(bytes));
 }
 
 void TranscriptPrinter::answerSent(double milliseconds, const std::string& answer)

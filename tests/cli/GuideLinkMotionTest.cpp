@@ -44,7 +44,9 @@ struct MotionCase {
     double rightAscensionRate = kQuickRate;
     double declinationRate = kQuickRate;
     std::vector<std::string> options = {"--pulses", "1", "--length", "2000"};
+    std::optional<double> mountTimedRate;  // where :Mg moves at a pulse rate of its own
 };
+const std::vector<std::string> kBothKinds{"--pulses", "1", "--length", "2000", "--timed-by", "both"};
 void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.what; }
 
 class GuideLinkMotion : public ::testing::TestWithParam<MotionCase> {
@@ -96,6 +98,7 @@ TEST_P(GuideLinkMotion, JudgesTheMountAndMeasuresItsMotion)
     for (std::string quirk; std::getline(quirks, quirk, ',');) ASSERT_TRUE(mountQuirk::apply(quirk, behaviour));
     behaviour.motion.guideRate = c.rightAscensionRate;
     behaviour.motion.declinationGuideRate = c.declinationRate;
+    behaviour.motion.mountTimedRate = c.mountTimedRate;
     mount.setBehaviour(behaviour);
 
     const GuideLinkProcess::Outcome run = motion(c.options);
@@ -144,6 +147,13 @@ TEST_P(GuideLinkMotion, JudgesTheMountAndMeasuresItsMotion)
         EXPECT_NEAR(each["rate"].get<double>(), expected, margin) << each.dump();
     }
     EXPECT_EQ(judged, 4) << run.out;
+    if (c.mountTimedRate) {
+        const std::vector<Json> rates = eventsOfKind(all, "rates");
+        ASSERT_EQ(rates.size(), 1u) << run.out;
+        const Json& timed = rates[0]["mount_timed"]["declination"];
+        EXPECT_NEAR(timed["rate"].get<double>(), *c.mountTimedRate,
+                    timed["margin"].get<double>() + kTimingShare * *c.mountTimedRate) << rates[0].dump();
+    }
 }
 
 // Quirks that warn are paired, to keep the table quick; a mount that stops early ends it there.
@@ -167,7 +177,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "sidereal", kQuickRate, kQuickRate, {"--pulses", "1", "--length", "1000"}},
         MotionCase{"a lost right ascension stop at a low guide rate", "lost-ra-stop", 1, "fail", {"RUNAWAY", "east"},
                    {}, false, "sidereal", 0.25, 0.25, {"--pulses", "2", "--length", "5000"}},
-        MotionCase{"a mount in the short format", "short-format", 1, "fail", {"short format"}, {}, false}),
+        MotionCase{"a mount in the short format", "short-format", 1, "fail", {"short format"}, {}, false},
+        MotionCase{"a mount that times :Mg", "", 0, "pass",
+                   {"mount-timed pulses move the mount as timed ones do: declination", "right ascension"}, {}, true, "sidereal",
+                   kQuickRate, kQuickRate, kBothKinds},
+        MotionCase{"a mount that ignores :Mg", "ignores-mg", 0, "warn", {"mount-timed pulses (:Mg) did not move"}, {},
+                   true, "sidereal", kQuickRate, kQuickRate, kBothKinds},
+        MotionCase{"a pulse rate of 1.0x beside a declination guide rate of 0.5x", "", 0, "warn",
+                   {"the declination moves at", "for mount-timed pulses (:Mg), at", "for timed ones"}, {}, true,
+                   "sidereal", kQuickRate, 0.5, kBothKinds, 1.0},
+        MotionCase{"a mount that takes :Mg as a plain move", "mg-untimed", 1, "fail",
+                   {"takes :Mg as a move and does not time it"}, {}, true, "sidereal", kQuickRate, kQuickRate,
+                   kBothKinds},
+        MotionCase{"mount-timed only, on a mount that ignores :Mg", "ignores-mg", 1, "fail",
+                   {"north did not move", "east did not move"}, {}, false, "sidereal", kQuickRate, kQuickRate,
+                   {"--pulses", "1", "--length", "2000", "--timed-by", "mount"}}),
     CaseName());
 
 // A mount that never leaves its slew rate is stopped after its first probe, a short way off.

@@ -57,6 +57,7 @@ const char* const kMoveSent = "sent    \":Mn#\"";
         const std::string& text = command.text;
         all += text + " ";
         if (text == ":Q#") moving.clear();
+        if (text.compare(0, 3, ":Mg") == 0 && text.size() == 9) moving.insert(text[3]);
         if (text.size() != 4) continue;
         if (text.compare(0, 2, ":M") == 0) moving.insert(text[2]);
         if (text.compare(0, 2, ":Q") == 0) moving.erase(text[2]);
@@ -150,11 +151,39 @@ INSTANTIATE_TEST_SUITE_P(
                    false, true},
         SignalCase{"SIGINT during a series", {"--transcript", "series", kPort, "--lengths", "5000"}, kMoveSent,
                    {SIGINT}},
+        SignalCase{"SIGTERM during a mount-timed series",
+                   {"--transcript", "series", kPort, "--lengths", "5000", "--timed-by", "mount"},
+                   "sent    \":Mgn5000#\"", {SIGTERM}},
         SignalCase{"SIGINT during the wait for motion's baseline",
                    {"--transcript", "motion", kPort, "--baseline", "20000"}, "status  Connection closed", {SIGINT}},
         SignalCase{"two SIGINTs while a silent mount is awaited", {"check", kPort}, "sent    \":GS#\"",
                    {SIGINT, SIGINT}, true}),
     CaseName());
+
+// The mount times :Mg itself, but a mount that does not would run on: an interrupt stops it at
+// once, long before the late stop (7.5 s after the move), let alone the pulse's own end.
+TEST_F(GuideLinkSignal, AnInterruptStopsAMountTimedPulseAtOnce)
+{
+    GuideLinkProcess program({"pulse", linkEnd(), "north", "5000", "--timed-by", "mount"});
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForOutput(program, "sent    \":Mgn5000#\"")) << program.out() << program.err();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const size_t before = mount.commands().size();
+    program.signal(SIGINT);
+    const auto stopped = [&] {
+        const std::vector<ReceivedCommand> commands = mount.commands();
+        for (size_t i = before; i < commands.size(); ++i) {
+            if (commands[i].text == ":Qn#") return true;
+        }
+        return false;
+    };
+    for (int waited = 0; waited < 1000 && !stopped(); waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(stopped()) << program.out();
+    ASSERT_TRUE(program.finish(kEndsWithinMs)) << program.out();
+    EXPECT_EQ(program.exitCode(), 3) << program.out() << program.err();
+}
 
 // Index of the first command text after index from, or commands.size().
 size_t indexOf(const std::vector<ReceivedCommand>& commands, const std::string& text, size_t from = 0)

@@ -3,9 +3,11 @@
 // program runs as a child process on the link's end; the mount runs here on the other.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -14,6 +16,8 @@
 
 #include "GuideLinkOutput.h"
 #include "GuideLinkProcess.h"
+#include "lx200/PositionText.h"
+#include "mount_simulator/MountQuirk.h"
 #include "platform/serial.h"
 #include "support/CaseName.h"
 #include "support/SerialLinePair.h"
@@ -261,6 +265,45 @@ TEST_F(GuideLinkTest, PulsesFromFreshProgramsAreWholeOnTheMountsClock)
         EXPECT_NEAR(stopAt - moveAt, lengthMs, kMountClockMarginMs) << "run " << run << " of " << lengthMs << " ms";
     }
 }
+
+struct MountTimedPulseCase {
+    const char* what;
+    std::string quirk;     // "" for a mount that times :Mg
+    double movedArcsec;    // by the end of the program: for 1 s, or until the late stop 1.5 s on
+};
+void PrintTo(const MountTimedPulseCase& c, std::ostream* out) { *out << c.what; }
+
+class MountTimedPulse : public GuideLinkTest, public ::testing::WithParamInterface<MountTimedPulseCase> {};
+
+TEST_P(MountTimedPulse, SendsMgAloneAndLeavesTheMountStopped)
+{
+    const MountTimedPulseCase& c = GetParam();
+    MountBehaviour behaviour;
+    if (!c.quirk.empty()) ASSERT_TRUE(mountQuirk::apply(c.quirk, behaviour));
+    mount.setBehaviour(behaviour);
+    const std::string start = mount.position();
+    const GuideLinkProcess::Outcome run =
+        GuideLinkProcess::run({"pulse", linkEnd(), "north", "1000", "--timed-by", "mount"});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{":GS#", ":GR#", ":GD#", ":Mgn1000#", ":Qn#"}));
+    EXPECT_TRUE(contains(run.out, "timed by the mount: its length cannot be measured on the line")) << run.out;
+    EXPECT_TRUE(contains(run.out, "'guide-link motion --timed-by both' measures")) << run.out;
+
+    const std::string end = mount.position();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(mount.position(), end) << "still moving";
+    const auto declination = [](const std::string& position) {
+        return sky::readLongDeclination(position.substr(position.find("Dec ") + 4) + "#").value_or(0);
+    };
+    EXPECT_NEAR(declination(end) - declination(start), c.movedArcsec, 1.5) << start << " to " << end;
+}
+
+// At 0.5x sidereal, 7.52" a second.
+INSTANTIATE_TEST_SUITE_P(
+    Mounts, MountTimedPulse,
+    ::testing::Values(MountTimedPulseCase{"a mount that times it", "", 7.5},
+                      MountTimedPulseCase{"a mount that takes it as a plain move", "mg-untimed", 11.3}),
+    CaseName());
 
 TEST_F(GuideLinkTest, PulseShorterThanTheShortestIsRaisedTo200MsAsTheDialogDoes)
 {

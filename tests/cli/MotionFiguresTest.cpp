@@ -115,6 +115,29 @@ std::vector<Run> driftInNoise(double drift)
     return all;
 }
 
+// The runs, then the same pulses mount-timed, moving the mount rate times as far, each late stop
+// lateShare of the time the mount was told after its :Mg.
+std::vector<Run> withMountTimed(double rate, double lateShare = 1.5)
+{
+    std::vector<Run> all = runs();
+    for (Run timed : {run(Direction::North, 0, rate * kDeclination), run(Direction::South, 0, -rate * kDeclination),
+                      run(Direction::West, -rate * kTime, 0), run(Direction::East, rate * kTime, 0)}) {
+        timed.role = Run::Role::MountTimed;
+        timed.timing = PulseTiming::ByMount;
+        timed.lineMs = timed.measuredMs * lateShare;
+        all.push_back(timed);
+    }
+    return all;
+}
+
+// A reversed declination whose north stop is lost: it runs on south, the way it moved.
+std::vector<Run> reversedRunaway()
+{
+    std::vector<Run> all = runs(-1, -1);
+    all[3] = run(Direction::North, 0, -kDeclination, -20);
+    return all;
+}
+
 // 200 ms at 8 degrees a second.
 Run slewProbe()
 {
@@ -132,6 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FindingsCase{"a good mount", runs(), 0, {}, "pass"},
         FindingsCase{"rates just within a quarter of each other", runs(1, 0.8), 0, {}, "pass"},
+        // Beyond the margins by 0.11x: within a quarter of the faster 0.50x, not of the slower.
+        FindingsCase{"0.50x and 0.375x are within a quarter of the faster", runs(1, 0.75), 0, {}, "pass"},
+        FindingsCase{"a reversed declination whose stop is lost runs away", reversedRunaway(), 0,
+                     {{K::Reversed, Direction::South}, {K::Runaway, Direction::North}}, "fail", 3},
         FindingsCase{"a mount that does not track, its creep taken out", runs(1, 1, 1, 1, 0, 1.0027), 1.0027,
                      {{K::Tracking, Direction::North}}, "warn"},
         FindingsCase{"a mount that tracks backwards, its creep taken out", runs(1, 1, 1, 1, 0, 2.0055), 2.0055,
@@ -151,7 +178,17 @@ INSTANTIATE_TEST_SUITE_P(
         FindingsCase{"a slow west", runs(1, 1, 1, 0.5), 0, {{K::Unequal, Direction::West}}, "warn"},
         FindingsCase{"backlash", runs(1, 1, 1, 1, 20), 0, {{K::Backlash, Direction::North}}, "warn"},
         FindingsCase{"backlash within the resolution", runs(1, 1, 1, 1, 2), 0, {}, "pass"},
-        FindingsCase{"a runaway after the first run", runawaySouth(), 0, {{K::Runaway, Direction::South}}, "fail"}),
+        FindingsCase{"a runaway after the first run", runawaySouth(), 0, {{K::Runaway, Direction::South}}, "fail"},
+        FindingsCase{"mount-timed pulses that move as timed ones", withMountTimed(1), 0, {}, "pass"},
+        FindingsCase{"mount-timed pulses ignored",
+                     withMountTimed(0), 0, {{K::MountTimedIgnored, Direction::North}, {K::MountTimedIgnored, Direction::East}},
+                     "warn"},
+        FindingsCase{"mount-timed pulses at a pulse rate twice the guide rate", withMountTimed(2), 0,
+                     {{K::MountTimedOwnRate, Direction::North}, {K::MountTimedOwnRate, Direction::East}}, "warn"},
+        FindingsCase{"mount-timed pulses that run on until the late stop", withMountTimed(1.5), 0,
+                     {{K::MountTimedUntimed, Direction::North}, {K::MountTimedUntimed, Direction::East}}, "fail"},
+        FindingsCase{"mount-timed pulses ignored where noise hides the guide rate's motion", withMountTimed(0), 0,
+                     {}, "pass", 40}),
     CaseName());
 
 TEST(MotionFigures, RightAscensionCountsOnTheSkyByTheCosineButItsRateByTheAxis)
@@ -210,6 +247,70 @@ TEST(MotionFigures, RunsAreSizedFromTheMeasuredRateAndWatchedLongEnough)
     const double drift = eastFigures.rate * 15.041 * settleMs / 1000;
     EXPECT_GE(drift - 0.01 * 15 * (settleMs / 1000.0), 3 * 15.0 - 1e-6);
     EXPECT_LE(settleMs, motion::kLongestSettleMs);
+}
+
+struct ProbeSizeCase {
+    const char* what;
+    double movedArcsec;  // by a 200 ms probe south
+    double fastestRate;  // the next run is sized for
+};
+void PrintTo(const ProbeSizeCase& c, std::ostream* out) { *out << c.what; }
+
+class ProbeSizing : public ::testing::TestWithParam<ProbeSizeCase> {};
+
+// A probe within its margin may have lost its motion to slack: the run after it is sized for
+// the fastest guide rate. One that moved is sized from its own rate.
+TEST_P(ProbeSizing, SizesTheNextRunForTheFastestRateItAllows)
+{
+    const ProbeSizeCase& c = GetParam();
+    motion::Run probe = run(Direction::South, 0, -c.movedArcsec);
+    probe.role = motion::Run::Role::Probe;
+    probe.measuredMs = 200;
+    const motion::RunFigures figures = motion::figuresOf(probe, baselineWith(0));
+    EXPECT_NEAR(figures.fastestRate, c.fastestRate, 0.01);
+    const motion::RunSize size = motion::sizeRun(probe, figures, 5, 5000);
+    EXPECT_LE(size.mostArcsec, motion::kRunBudgetArcsec);
+    EXPECT_NEAR(size.pulses * size.lengthMs * c.fastestRate * 15.041 / 1000, size.mostArcsec, 1e-6);
+}
+
+// 200 ms at 0.5x is 1.5"; the margin of a difference is 1" and 1% of the rate.
+INSTANTIATE_TEST_SUITE_P(
+    Probes, ProbeSizing,
+    ::testing::Values(ProbeSizeCase{"a probe within its margin", 1, motion::kMaxGuideRate},
+                      ProbeSizeCase{"a probe that moved 3\"", 3, 3 / (15.041 * 0.2) * 1.01 + 1 / (15.041 * 0.2)}),
+    CaseName());
+
+TEST(MotionFigures, EachRunIsSizedFromTheLastInItsOwnDirection)
+{
+    std::vector<motion::Run> all = runs(1, 0.5);
+    const motion::Run& south = motion::lastRunIn(all, Direction::South);
+    EXPECT_EQ(&south, &all[1]);
+    EXPECT_EQ(&motion::lastRunIn(all, Direction::North), &all[3]);
+    all.resize(4);
+    EXPECT_EQ(&motion::lastRunIn(all, Direction::East), &all[3]) << "none east yet: the last of all";
+}
+
+TEST(MotionFigures, TheSideOfTheMeridianFollowsTheHourAngle)
+{
+    const std::pair<double, const char*> cases[] = {{2, "west of the meridian (hour angle +2.0 h)"},
+                                                    {-2, "east of the meridian (hour angle -2.0 h)"}};
+    for (const auto& [hours, side] : cases) {
+        motion::Baseline baseline;
+        baseline.hourAngle = hours * 3600;
+        EXPECT_EQ(motion::sideOfMeridian(baseline), side);
+    }
+}
+
+// A right ascension run so slow that the creep's uncertainty outgrows its motion could never
+// show a lost stop: it gets the longest wait, not the shortest.
+TEST(MotionFigures, ARightAscensionRunTooSlowToClearItsMarginGetsTheLongestSettle)
+{
+    motion::Baseline baseline = baselineWith(0);
+    baseline.creepUncertainty = 0.05;
+    const motion::Run east = run(Direction::East, 3.0, 0);  // 25 s at 0.12x: 45"
+    const motion::RunFigures figures = motion::figuresOf(east, baseline);
+    ASSERT_TRUE(figures.moved);
+    EXPECT_EQ(motion::settleMsAfter(east, figures, baseline, 3000), motion::kLongestSettleMs);
 }
 
 }  // namespace

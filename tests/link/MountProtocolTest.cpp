@@ -470,7 +470,12 @@ INSTANTIATE_TEST_SUITE_P(
         ClosingCase{"east and west first, then north and south",
                     {ControlFrame::correction(1, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#", ":Qs#"}},
         ClosingCase{"only the last direction of an axis",
-                    {ControlFrame::correction(3, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#"}}),
+                    {ControlFrame::correction(3, 5), ControlFrame::correction(2, 5)}, 1, {":Qw#"}},
+        ClosingCase{"a mount-timed pulse", {ControlFrame::mountTimedCorrection(1, 500)}, 3, {":Qs#"}},
+        ClosingCase{"a mount-timed pulse past its own time", {ControlFrame::mountTimedCorrection(2, 500)}, 9,
+                    {":Qw#"}},
+        ClosingCase{"a mount-timed pulse after its late stop", {ControlFrame::mountTimedCorrection(3, 500)}, 11,
+                    {}}),
     CaseName());
 
 TEST_F(MountProtocolTest, AStopLostAtDisconnectEndsOnACommunicationError)
@@ -664,6 +669,88 @@ TEST_F(MountProtocolTest, AHaltThatCannotWriteIsOwedUntilWritten)
     dispatch(ControlFrame::disconnect());
     EXPECT_EQ(Commands(serial.calls.end() - 6, serial.calls.end() - 1), kHalt);
     EXPECT_EQ(statuses.codes().back(), 9);
+}
+
+struct MountTimedCase {
+    const char* what;
+    Direction direction;
+    int ms;
+    const char* move;
+    const char* stop;
+    int lateStopTicks;  // from the tick that sends the move
+};
+void PrintTo(const MountTimedCase& c, std::ostream* out) { *out << c.what; }
+
+class MountTimed : public MountProtocolTest, public ::testing::WithParamInterface<MountTimedCase> {};
+
+// The mount times :Mg itself; the link sends nothing until its late stop, which ends the pulse.
+TEST_P(MountTimed, SendsMgAloneThenTheStopLate)
+{
+    const MountTimedCase& c = GetParam();
+    connectAndVerify();
+    dispatch(ControlFrame::mountTimedCorrection(static_cast<int>(c.direction), c.ms));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
+    ticks(1);
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", c.move}));
+    ticks(c.lateStopTicks - 1);
+    EXPECT_EQ(serial.commands().back(), c.move);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8}));
+    ticks(1);
+    EXPECT_EQ(serial.commands(), (Commands{":GS#", ":GR#", ":GD#", c.move, c.stop}));
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7, 8, 7}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pulses, MountTimed,
+    ::testing::Values(MountTimedCase{"north a second", Direction::North, 1000, ":Mgn1000#", ":Qn#", 15},
+                      MountTimedCase{"south, short: 500 ms more", Direction::South, 200, ":Mgs0200#", ":Qs#", 7},
+                      MountTimedCase{"west, half again", Direction::West, 5000, ":Mgw5000#", ":Qw#", 75},
+                      MountTimedCase{"east, odd length", Direction::East, 1234, ":Mge1234#", ":Qe#", 19},
+                      MountTimedCase{"the longest", Direction::North, 9999, ":Mgn9999#", ":Qn#", 150}),
+    CaseName());
+
+TEST_F(MountProtocolTest, MountTimedOddCases)
+{
+    connectAndVerify();
+    // No time, or more than four digits hold: nothing to send.
+    dispatch(ControlFrame::mountTimedCorrection(0, 0));
+    dispatch(ControlFrame::mountTimedCorrection(0, 10000));
+    ticks(200);
+    EXPECT_EQ(serial.commands().size(), 3u);
+    EXPECT_EQ(statuses.codes(), (Codes{1, 7}));
+
+    // A link-timed pulse on the axis first lets go of the mount-timed one's other direction.
+    dispatch(ControlFrame::mountTimedCorrection(static_cast<int>(Direction::North), 1000));
+    ticks(1);
+    pulse(Direction::South, 5);
+    EXPECT_EQ(Commands(serial.calls.end() - 4, serial.calls.end()), (Commands{":Mgn1000#", ":Qn#", ":RG#", ":Ms#"}));
+
+    // A halt ends it: no late stop follows.
+    dispatch(ControlFrame::mountTimedCorrection(static_cast<int>(Direction::East), 1000));
+    ticks(1);
+    dispatch(ControlFrame::halt());
+    const size_t afterHalt = serial.calls.size();
+    ticks(MountProtocol::lateStopTicks(1000));
+    EXPECT_EQ(Commands(serial.calls.begin() + static_cast<long>(afterHalt), serial.calls.end()), Commands{});
+}
+
+TEST_F(MountProtocolTest, AMountTimedPulseIsStoppedAtShutdownAndItsLostStopOwed)
+{
+    connectAndVerify();
+    dispatch(ControlFrame::mountTimedCorrection(static_cast<int>(Direction::West), 3000));
+    ticks(1);
+    serial.failingCommands = {":Qw#"};
+    ticks(MountProtocol::lateStopTicks(3000));
+    EXPECT_EQ(statuses.codes().back(), 5);
+    serial.failingCommands.clear();
+    ticks(MountProtocol::kOwedStopRetryTicks);
+    EXPECT_EQ(serial.commands().back(), ":Qw#");
+    EXPECT_EQ(statuses.codes().back(), 7);
+
+    dispatch(ControlFrame::mountTimedCorrection(static_cast<int>(Direction::North), 3000));
+    ticks(2);
+    protocol.stopForShutdown();
+    EXPECT_EQ(Commands(serial.calls.end() - 2, serial.calls.end()), (Commands{":Mgn3000#", ":Qn#"}));
 }
 
 }  // namespace

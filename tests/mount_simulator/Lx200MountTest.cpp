@@ -23,11 +23,33 @@ TEST(Lx200Mount, CutsCommandsOutOfTheStreamWhateverThePieces)
     EXPECT_EQ(feed(mount, ":Sr 12:34:56#"), (std::vector<std::string>{":Sr 12:34:56#"}));
 }
 
-TEST(Lx200Mount, RunWithoutItsHashIsDroppedAndTheNextCommandStillHeard)
+TEST(Lx200Mount, RunWithoutItsHashIsSetAsideAndTheNextCommandStillHeard)
 {
     Lx200Mount mount;
     EXPECT_TRUE(feed(mount, ":" + std::string(60, 'A')).empty());
     EXPECT_EQ(feed(mount, ":Mn#"), (std::vector<std::string>{":Mn#"}));
+    EXPECT_EQ(mount.takeStray(), ":" + std::string(Lx200Mount::kMaxCommandLength - 1, 'A') + std::string(29, 'A'));
+    feed(mount, "xy:GS#z");
+    EXPECT_EQ(mount.takeStray(), "xyz");
+    EXPECT_EQ(mount.takeStray(), "");
+}
+
+TEST(Lx200Mount, UnderstandsOnlyItsOwnCommands)
+{
+    for (const char* known : {":GS#", ":Mn#", ":Qw#", ":Q#", ":RG#", ":U#", ":Mgs0200#", ":Mge9999#"}) {
+        EXPECT_TRUE(Lx200Mount::understands(known)) << known;
+    }
+    for (const char* unknown : {":Mx#", ":Mgn100#", ":Mgx1000#", ":Mgn10a0#", ":Sr 12:34:56#", ":GX#"}) {
+        EXPECT_FALSE(Lx200Mount::understands(unknown)) << unknown;
+    }
+}
+
+TEST(Lx200Mount, MovesForAMountTimedPulseAndStopsByItself)
+{
+    Lx200Mount mount;
+    const MountBehaviour behaviour;
+    mount.answerTo(":Mgn2000#", behaviour, 10.0);
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 30.0), "+12*35'11#");  // 15" on, and stopped
 }
 
 TEST(Lx200Mount, AnswersAsItsBehaviourSays)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,49 @@ INSTANTIATE_TEST_SUITE_P(
         QuirkCase{"a mount that ignores :RG# moves at 8 degrees a second", "ignores-rg", {'n', 'w'},
                   -4 * 8 * 240.0, 4 * 8 * 3600.0},
         QuirkCase{"a short-format mount moves like a good one", "short-format", {'s'}, 0, -kDeclinationStep}),
+    CaseName());
+
+struct MountTimedCase {
+    const char* what;
+    std::string quirk;                    // "" for a good mount
+    std::optional<double> mountTimedRate;  // --mg-rate
+    char direction;                       // a 4 s :Mg pulse at 0 s
+    std::optional<double> stopAt;         // the direction's stop, if sent
+    double rightAscension;                // seconds of time, at 60 s
+    double declination;                   // arcseconds, then
+};
+void PrintTo(const MountTimedCase& c, std::ostream* out) { *out << c.what; }
+
+class MountTimedPulses : public ::testing::TestWithParam<MountTimedCase> {};
+
+TEST_P(MountTimedPulses, MoveForTheirTimeAsTheMountTakesThem)
+{
+    const MountTimedCase& c = GetParam();
+    MountBehaviour behaviour;
+    if (!c.quirk.empty()) {
+        ASSERT_TRUE(mountQuirk::apply(c.quirk, behaviour)) << c.quirk;
+    }
+    behaviour.motion.mountTimedRate = c.mountTimedRate;
+    MountMotion motion;
+    motion.timedMove(c.direction, 4000, 0, behaviour.motion);
+    if (c.stopAt) motion.stop(c.direction, *c.stopAt, behaviour.motion);
+    EXPECT_NEAR(motion.rightAscensionOffset(60, behaviour.motion), c.rightAscension, 1e-6);
+    EXPECT_NEAR(motion.declinationOffset(60), c.declination, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mounts, MountTimedPulses,
+    ::testing::Values(
+        MountTimedCase{"a good mount times it at its guide rate", "", std::nullopt, 'n', std::nullopt, 0,
+                       kDeclinationStep},
+        MountTimedCase{"a stop after its time changes nothing", "", std::nullopt, 'w', 6.0, -kTimeStep, 0},
+        MountTimedCase{"a stop within its time cuts it short", "", std::nullopt, 's', 2.0, 0, -kDeclinationStep / 2},
+        MountTimedCase{"a pulse rate of its own", "", 1.0, 'e', std::nullopt, 2 * kTimeStep, 0},
+        MountTimedCase{"a mount that ignores :Mg stays put", "ignores-mg", std::nullopt, 'n', std::nullopt, 0, 0},
+        MountTimedCase{"an untimed :Mg runs until its stop", "mg-untimed", std::nullopt, 'n', 6.0, 0,
+                       1.5 * kDeclinationStep},
+        MountTimedCase{"an untimed :Mg never stopped runs on", "mg-untimed", std::nullopt, 's', std::nullopt, 0,
+                       -15 * kDeclinationStep}),
     CaseName());
 
 TEST(MountMotion, BacklashSmallerThanAPulseIsTakenUpWithinIt)
