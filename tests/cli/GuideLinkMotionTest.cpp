@@ -44,7 +44,7 @@ struct MotionCase {
     double rightAscensionRate = kQuickRate;
     double declinationRate = kQuickRate;
     std::vector<std::string> options = {"--pulses", "1", "--length", "2000"};
-    std::optional<double> mountTimedRate;  // where :Mg moves at a pulse rate of its own
+    std::optional<double> mountTimedRate = std::nullopt;  // where :Mg moves at a pulse rate of its own
 };
 const std::vector<std::string> kBothKinds{"--pulses", "1", "--length", "2000", "--timed-by", "both"};
 void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.what; }

@@ -279,7 +279,9 @@ TEST_P(MountTimedPulse, SendsMgAloneAndLeavesTheMountStopped)
 {
     const MountTimedPulseCase& c = GetParam();
     MountBehaviour behaviour;
-    if (!c.quirk.empty()) ASSERT_TRUE(mountQuirk::apply(c.quirk, behaviour));
+    if (!c.quirk.empty()) {
+        ASSERT_TRUE(mountQuirk::apply(c.quirk, behaviour));
+    }
     mount.setBehaviour(behaviour);
     const std::string start = mount.position();
     const GuideLinkProcess::Outcome run =
