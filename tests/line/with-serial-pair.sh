@@ -12,12 +12,7 @@
 set -euo pipefail
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/serial-pair.XXXXXX")
-# The pair stands for a cable: where the system allows it, socat relays at the lowest real-time
-# priority, as the link's own timing threads run, so a busy machine's scheduler does not hold a
-# command back on its way and make a pulse look short on the mount's clock.
-relay=()
-chrt -f 1 true 2>/dev/null && relay=(chrt -f 1)
-"${relay[@]}" socat pty,raw,echo=0,link="$dir/link" pty,raw,echo=0,link="$dir/mount" &
+socat pty,raw,echo=0,link="$dir/link" pty,raw,echo=0,link="$dir/mount" &
 socat_pid=$!
 watcher_pid=
 
