@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/PulseBound.h"
+#include "tester/PulseBound.h"
 #include "link/MountProtocol.h"
 #include "link/Tick.h"
 #include "mount_simulator/Lx200Mount.h"

@@ -9,7 +9,7 @@
 #include "bench/LineJournal.h"
 #include "bench/ProcessMeter.h"
 #include "bench/ResultFile.h"
-#include "cli/PulseBound.h"
+#include "tester/PulseBound.h"
 #include "mount_simulator/MountSimulator.h"
 
 namespace bench {

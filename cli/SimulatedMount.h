@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/SerialDevices.h"
+#include "platform/serial_devices.h"
 #include "mount_simulator/MountBehaviour.h"
 #include "mount_simulator/MountSimulator.h"
 

@@ -1,5 +1,5 @@
 # Turns files into a C++ source of byte arrays, so a program carries them with nothing to install:
-#   cmake -DOUTPUT=PageFiles.cpp -DHEADER=cli/serve/PageFiles.h -DBASE=DIR -DFILES="a.html;b.js" -P EmbedFiles.cmake
+#   cmake -DOUTPUT=PageFiles.cpp -DHEADER=serve/PageFiles.h -DBASE=DIR -DFILES="a.html;b.js" -P EmbedFiles.cmake
 # Each file is served under /NAME (index.html also under /), with a type taken from its extension.
 set(source "// Made by cmake/EmbedFiles.cmake from ${BASE}: edit those files, not this one.\n")
 string(APPEND source "#include \"${HEADER}\"\n\nnamespace {\n")

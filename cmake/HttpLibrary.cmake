@@ -14,7 +14,7 @@ if(NOT TARGET http_library AND NOT WIN32)
         set_property(TARGET http_library PROPERTY INTERFACE_LINK_LIBRARIES ${microhttpd_LDFLAGS})
         if(CMAKE_CROSSCOMPILING)
             # The header, the same for every architecture, is in /usr/include, which stays out of
-            # the cross compiler's search path (cli/CMakeLists.txt): it sees the header through a
+            # the cross compiler's search path (cmake/TextLibraries.cmake): it sees the header through a
             # folder of its own.
             set(header_dir ${CMAKE_BINARY_DIR}/microhttpd_header)
             file(MAKE_DIRECTORY ${header_dir})

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "GuideLinkOutput.h"
-#include "GuideLinkProcess.h"
+#include "support/GuideLinkOutput.h"
+#include "support/GuideLinkProcess.h"
 #include "support/CaseName.h"
 #include "support/SerialLinePair.h"
 #include "mount_simulator/MountQuirk.h"

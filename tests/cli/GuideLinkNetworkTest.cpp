@@ -17,8 +17,8 @@
 #include <cstdio>
 #endif
 
-#include "GuideLinkOutput.h"
-#include "GuideLinkProcess.h"
+#include "support/GuideLinkOutput.h"
+#include "support/GuideLinkProcess.h"
 #include "mount_simulator/MountQuirk.h"
 #include "mount_simulator/MountSimulator.h"
 #include "mount_simulator/TcpMountLine.h"

@@ -15,8 +15,8 @@
 #include <signal.h>
 #endif
 
-#include "GuideLinkOutput.h"
-#include "GuideLinkProcess.h"
+#include "support/GuideLinkOutput.h"
+#include "support/GuideLinkProcess.h"
 #include "support/CaseName.h"
 #include "support/SerialLinePair.h"
 #include "mount_simulator/MountSimulator.h"

@@ -14,12 +14,13 @@
 #include <windows.h>
 #endif
 
-#include "GuideLinkOutput.h"
-#include "GuideLinkProcess.h"
+#include "support/GuideLinkOutput.h"
+#include "support/GuideLinkProcess.h"
 #include "lx200/PositionText.h"
 #include "mount_simulator/MountQuirk.h"
 #include "platform/serial.h"
 #include "support/CaseName.h"
+#include "support/MountOnTheLine.h"
 #include "support/SerialLinePair.h"
 #include "mount_simulator/MountSimulator.h"
 
@@ -33,16 +34,8 @@ constexpr int kLeftoverGapMs = 50;
 // them, by less than half a tick: a pulse a tick short or long still fails.
 const char* const kSlack = "40";
 
-class GuideLinkTest : public ::testing::Test {
+class GuideLinkTest : public MountOnTheLine {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(line.present()) << "run through tests/line/with-serial-pair.sh, which makes the serial line";
-        ASSERT_TRUE(mount.start()) << "the simulated mount could not open its end of the line";
-    }
-
-    void TearDown() override { mount.stop(); }
-
     void answerWith(const std::string& replacement)
     {
         MountBehaviour behaviour;
@@ -90,9 +83,6 @@ protected:
         ADD_FAILURE() << "the mount never received " << text;
         return 0;
     }
-
-    SerialLinePair line;  // first: it names the devices the others open
-    MountSimulator mount{SerialLinePair::kMountPort};
 };
 
 TEST_F(GuideLinkTest, CheckOfAnAnsweringMountPassesAndShowsEveryCommandAndReply)
@@ -242,31 +232,6 @@ TEST_F(GuideLinkTest, PulseLastsAboutAsLongAsRequestedAtBothEndsOfTheLine)
     // The mount's reader thread stamps what it receives; under a sanitizer on a busy machine it
     // can be a tick late, so the margin is well over one tick yet far below the pulse.
     EXPECT_NEAR(receivedAt(":Qw#") - receivedAt(":Mw#"), measured, 150.0);
-}
-
-// Each pulse lasts its ticks, in every fresh program, whatever phase its heartbeat started in:
-// the program's own verdict holds it to its band, and on the mount's clock, behind the relay of
-// the line and a machine busy with other tests, a tick short or long still shows.
-TEST_F(GuideLinkTest, PulsesFromFreshProgramsAreWholeOnTheMountsClock)
-{
-    constexpr double kMountClockMarginMs = 60;
-    for (int run = 0; run < 12; ++run) {
-        const int lengthMs = run % 2 == 0 ? 200 : 500;
-        const size_t before = mount.commands().size();
-        const GuideLinkProcess::Outcome pulse =
-            GuideLinkProcess::run({"pulse", linkEnd(), "north", std::to_string(lengthMs), "--slack", kSlack});
-        EXPECT_EQ(pulse.exitCode, 0) << pulse.out << pulse.err;
-        // The handshake, the rate, the move and the stop; the stop may still be on its way.
-        ASSERT_TRUE(mount.waitForCommands(before + 6, kGenerousMs)) << "run " << run;
-        const std::vector<ReceivedCommand> received = mount.commands();
-        double moveAt = -1;
-        double stopAt = -1;
-        for (const ReceivedCommand& command : received) {
-            if (command.text == ":Mn#") moveAt = command.milliseconds;
-            if (command.text == ":Qn#") stopAt = command.milliseconds;
-        }
-        EXPECT_NEAR(stopAt - moveAt, lengthMs, kMountClockMarginMs) << "run " << run << " of " << lengthMs << " ms";
-    }
 }
 
 struct MountTimedPulseCase {
