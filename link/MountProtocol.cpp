@@ -176,13 +176,9 @@ bool MountProtocol::sendWaitingMove(AxisPulse& axis)
     // Whatever may still hold the mount is let go before it moves again: a halt that could not
     // be written, and the other direction of this axis, since many mounts treat the four
     // directions as four keys and nothing would ever release it.
-    if (haltOwed) {
-        if (!sendHalt()) {
-            ticksToHaltRetry = kOwedStopRetryTicks;
-            report(StatusCode::CommunicationError);
-            return true;
-        }
-        haltOwed = false;
+    if (haltOwed && !writeOwedHalt()) {
+        report(StatusCode::CommunicationError);
+        return true;
     }
     const char* held = axis.heldStop();
     if (held && std::strcmp(held, next.stop) != 0) {
@@ -238,9 +234,14 @@ void MountProtocol::halt()
     // The halt's own stops cover every pulse and every owed stop.
     ra.release();
     dec.release();
+    report(writeOwedHalt() ? StatusCode::Ready : StatusCode::CommunicationError);
+}
+
+bool MountProtocol::writeOwedHalt()
+{
     haltOwed = !sendHalt();
-    ticksToHaltRetry = kOwedStopRetryTicks;
-    report(haltOwed ? StatusCode::CommunicationError : StatusCode::Ready);
+    if (haltOwed) ticksToHaltRetry = kOwedStopRetryTicks;
+    return !haltOwed;
 }
 
 bool MountProtocol::sendHalt()
@@ -255,12 +256,7 @@ bool MountProtocol::sendHalt()
 bool MountProtocol::retryOwedHalt()
 {
     if (!haltOwed || --ticksToHaltRetry > 0) return false;
-    if (sendHalt()) {
-        haltOwed = false;
-        report(StatusCode::Ready);
-    } else {
-        ticksToHaltRetry = kOwedStopRetryTicks;
-    }
+    if (writeOwedHalt()) report(StatusCode::Ready);
     return true;
 }
 

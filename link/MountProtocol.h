@@ -80,6 +80,9 @@ private:
     void halt();
     // :Q# and every direction's stop; false if one could not be written.
     bool sendHalt();
+    // Writes the halt, which is owed until it goes out whole, and is then tried again after the
+    // retry ticks; true once it went out.
+    bool writeOwedHalt();
     // Tries an owed halt again when its time has come; true if it reported anything.
     bool retryOwedHalt();
     // On a tick: sends the axis's waiting move, or counts its pulse down, ending it on its last
