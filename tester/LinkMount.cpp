@@ -7,6 +7,7 @@
 #include "link/StatusCode.h"
 #include "link/Tick.h"
 #include "platform/interrupt.h"
+#include "tester/ExitCode.h"
 #include "tester/HandshakeFailure.h"
 #include "tester/TestReport.h"
 
@@ -126,9 +127,10 @@ CheckResult LinkMount::connectFailed(Connection outcome, bool forPosition) const
     return handshake::failure(outcome, replies, port, forPosition);
 }
 
-std::string LinkMount::answered() const
+CheckResult LinkMount::checked()
 {
-    return handshake::linkReports(StatusCode::Ready) + ": the mount answered the handshake";
+    return {kExitPass, "pass", handshake::linkReports(StatusCode::Ready) + ": the mount answered the handshake", {},
+            ""};
 }
 
 void LinkMount::disconnect()

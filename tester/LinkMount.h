@@ -20,7 +20,7 @@ public:
     Connection connect(bool interruptible = true) override;
     void disconnect() override;
     CheckResult connectFailed(Connection outcome, bool forPosition) const override;
-    std::string answered() const override;
+    CheckResult checked() override;
     PulseReport pulse(Direction direction, int askedMs, PulseTiming timing, int allowanceMs, int slackMs) override;
     std::optional<PositionReading> readPosition(bool stayConnected, Connection& outcome,
                                                 bool interruptible = true) override;

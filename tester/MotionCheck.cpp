@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include <fmt/format.h>
 
@@ -15,6 +16,9 @@
 #include "tester/TestReport.h"
 
 namespace {
+
+// The least distance from the pole at which a run shows the right ascension's motion.
+constexpr double kLeastPoleDistanceDegrees = 10;
 
 int fieldMs(int ms) { return PulseLength::fromField(static_cast<unsigned>(ms)).ms; }
 
@@ -212,6 +216,19 @@ bool MotionCheck::readBaseline(CheckResult& failed)
     }
     baseline = motion::baselineOf(still);
     report.motionBaseline(baseline);
+    // Near the pole a whole guide run turns the right ascension by less than its readings' margin.
+    if (std::abs(baseline.declination) > (90 - kLeastPoleDistanceDegrees) * 3600) {
+        failed = {kExitFail, "fail",
+                  fmt::format("the mount points {:.1f} degrees from the pole, where its right ascension cannot show "
+                              "guide pulses: nothing was measured",
+                              90 - std::abs(baseline.declination) / 3600),
+                  {fmt::format("Slew the mount to a position at least {:.0f} degrees from the pole (a declination "
+                               "between -80 and +80), then run motion again.",
+                               kLeastPoleDistanceDegrees)},
+                  ""};
+        mount.disconnect();
+        return false;
+    }
     return true;
 }
 

@@ -34,8 +34,8 @@ public:
     // Why connect did not reach Ready, and what to do about it; forPosition: the connection was
     // to read the position.
     virtual CheckResult connectFailed(Connection outcome, bool forPosition) const = 0;
-    // The words of a check that connected and found the mount answering.
-    virtual std::string answered() const = 0;
+    // The result of a check that connected: what it found, and whether the mount can be guided.
+    virtual CheckResult checked() = 0;
 
     // One guide pulse on the open connection, measured against the bound that allowanceMs and
     // slackMs give. An interrupt stops it at once and disconnects.

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cctype>
 
-
 PulseBound PulseBound::forPulse(int ticks, int allowanceMs, int slackMs)
 {
-    const int ticksMake = ticks * kTickMs;
-    return {static_cast<double>(ticksMake - kMeasurementJitterMs - slackMs),
-            static_cast<double>(ticksMake + allowanceMs + slackMs)};
+    return forLength(ticks * kTickMs, allowanceMs, slackMs);
+}
+
+PulseBound PulseBound::forLength(int lengthMs, int allowanceMs, int slackMs)
+{
+    return {static_cast<double>(lengthMs - kMeasurementJitterMs - slackMs),
+            static_cast<double>(lengthMs + allowanceMs + slackMs)};
 }
 
 bool directionNamed(const std::string& name, Direction& direction)

@@ -19,6 +19,8 @@ struct PulseBound {
     double upperMs;
 
     static PulseBound forPulse(int ticks, int allowanceMs, int slackMs);
+    // For a pulse timed elsewhere to the millisecond (by an INDI driver).
+    static PulseBound forLength(int lengthMs, int allowanceMs, int slackMs);
     bool holds(double measuredMs) const { return measuredMs >= lowerMs && measuredMs <= upperMs; }
     // Ended a heartbeat tick early: the link counted a tick that was not the pulse's.
     bool oneTickShort(double measuredMs) const { return measuredMs < lowerMs && measuredMs >= lowerMs - kTickMs; }

@@ -27,9 +27,10 @@ int Tester::connectFor(const char* command)
 int Tester::check()
 {
     const MountUnderTest::Connection outcome = mount.connect();
+    const CheckResult result = outcome == MountUnderTest::Connection::Ready ? mount.checked()
+                                                                            : mount.connectFailed(outcome, false);
     mount.disconnect();
-    if (outcome != MountUnderTest::Connection::Ready) return finish("check", mount.connectFailed(outcome, false));
-    return finish("check", {kExitPass, "pass", mount.answered(), {}, ""});
+    return finish("check", result);
 }
 
 int Tester::pulse(Direction direction, int askedMs)

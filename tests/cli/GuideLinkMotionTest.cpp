@@ -249,4 +249,19 @@ TEST_F(GuideLinkMotion, AMountThatFallsSilentMidRunIsHalted)
     EXPECT_TRUE(halted());
 }
 
+// At the pole a run cannot show the right ascension: nothing is sent and nothing passes.
+TEST_F(GuideLinkMotion, AMountAtThePoleIsNotMeasured)
+{
+    if (!line.present()) return;
+    MountBehaviour behaviour;
+    behaviour.declination = "+85*00'00#";
+    mount.setBehaviour(behaviour);
+    const GuideLinkProcess::Outcome run = motion({});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::vector<Json> all = events(run.out);
+    ASSERT_FALSE(all.empty());
+    EXPECT_TRUE(contains(all.back()["summary"], "5.0 degrees from the pole")) << run.out;
+    for (const ReceivedCommand& command : mount.commands()) EXPECT_NE(command.text.rfind(":M", 0), 0u) << command.text;
+}
+
 }  // namespace
