@@ -202,7 +202,9 @@ bool Lx200Mount::understands(const std::string& command)
 Lx200Mount::Shift Lx200Mount::shiftAt(double seconds) const
 {
     if (seconds >= slew_.endAt) return slew_.to;
-    const double share = std::clamp((seconds - slew_.startAt) / (slew_.endAt - slew_.startAt), 0.0, 1.0);
+    // Also what keeps a slew of no length from dividing by it.
+    if (seconds <= slew_.startAt) return slew_.from;
+    const double share = (seconds - slew_.startAt) / (slew_.endAt - slew_.startAt);
     return {slew_.from.rightAscension + share * (slew_.to.rightAscension - slew_.from.rightAscension),
             slew_.from.declination + share * (slew_.to.declination - slew_.from.declination)};
 }
