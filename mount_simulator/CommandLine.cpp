@@ -138,6 +138,10 @@ outside any command are printed as stray bytes:
      2.513  :GS#
      2.514  -> 01:23:45#
 
+It also answers what INDI's generic LX200 driver asks when it connects (the
+ACK byte, site, clock, tracking frequency), and takes gotos (:Sr :Sd :MS#,
+followed with :D#) at its slew rate and syncs (:CM#).
+
 By default it opens a pseudo-terminal of its own and first prints its path:
 
   Mount simulator listening on /dev/pts/4
@@ -194,7 +198,8 @@ Options:
                       rate for each axis do
   --mg-rate X         move at X times the sidereal rate for :Mg, a pulse rate
                       of its own, instead of the guide rate
-  --slew-rate DEG     the slew rate of ignores-rg, degrees per second (8)
+  --slew-rate DEG     the slew rate of gotos and of ignores-rg, degrees per
+                      second (8)
   --reading-noise ARCSEC
                       answer each position off by up to ARCSEC either way
   --help              show this text

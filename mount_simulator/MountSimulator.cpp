@@ -23,6 +23,8 @@ bool MountSimulator::start()
     if (started_ || !line_ || !stopReading_.valid()) return false;
     started_ = true;
     startedAt_ = Clock::now();
+    // The mount's civil clock reads the host's from the same second zero as its commands.
+    mount_.setSite(MountSite::onHostClock());
     {
         std::lock_guard<std::mutex> hold(mutex_);
         serving_ = true;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/CaseName.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +23,10 @@ TEST(Lx200Mount, CutsCommandsOutOfTheStreamWhateverThePieces)
     EXPECT_EQ(feed(mount, "D#"), (std::vector<std::string>{":GD#"}));
     // A ':' inside a command is part of it.
     EXPECT_EQ(feed(mount, ":Sr 12:34:56#"), (std::vector<std::string>{":Sr 12:34:56#"}));
+    // The alignment query is a command of one byte, but not inside another.
+    mount.takeStray();
+    EXPECT_EQ(feed(mount, "\x06:GS\x06#x\x06"), (std::vector<std::string>{"\x06", ":GS\x06#", "\x06"}));
+    EXPECT_EQ(mount.takeStray(), "x");
 }
 
 TEST(Lx200Mount, RunWithoutItsHashIsSetAsideAndTheNextCommandStillHeard)
@@ -36,10 +42,11 @@ TEST(Lx200Mount, RunWithoutItsHashIsSetAsideAndTheNextCommandStillHeard)
 
 TEST(Lx200Mount, UnderstandsOnlyItsOwnCommands)
 {
-    for (const char* known : {":GS#", ":Mn#", ":Qw#", ":Q#", ":RG#", ":U#", ":Mgs0200#", ":Mge9999#"}) {
+    for (const char* known : {":GS#", ":Mn#", ":Qw#", ":Q#", ":RG#", ":U#", ":Mgs0200#", ":Mge9999#", "\x06",
+                              ":Sr 12:34:56#", ":SrXX#", ":SG+05#", ":D#", ":GC#"}) {
         EXPECT_TRUE(Lx200Mount::understands(known)) << known;
     }
-    for (const char* unknown : {":Mx#", ":Mgn100#", ":Mgx1000#", ":Mgn10a0#", ":Sr 12:34:56#", ":GX#"}) {
+    for (const char* unknown : {":Mx#", ":Mgn100#", ":Mgx1000#", ":Mgn10a0#", ":GX#", ":Sr#", ":Sx12#", "\x06\x06"}) {
         EXPECT_FALSE(Lx200Mount::understands(unknown)) << unknown;
     }
 }
@@ -79,9 +86,88 @@ TEST(Lx200Mount, AnswersAsItsBehaviourSays)
     EXPECT_EQ(answerTo(":GD#", replaced), "!");
     EXPECT_EQ(answerTo(":Me#", replaced), "");
 
+    EXPECT_EQ(answerTo("\x06", replaced), "P");
+
     MountBehaviour silent;
     silent.answers = MountBehaviour::Answers::Silent;
     EXPECT_EQ(answerTo(":GS#", silent), "");
+    EXPECT_EQ(answerTo("\x06", silent), "");
+}
+
+// 2024-03-01 21:30:00 local time at second zero, five hours behind UTC.
+MountSite eveningSite() { return MountSite(19783 * 86400.0 + 21.5 * 3600, -5); }
+
+struct ExchangeCase {
+    const char* what;
+    std::vector<std::string> before;  // sent first, at second 0
+    std::string command;              // then this, at second 10
+    std::string answer;
+};
+void PrintTo(const ExchangeCase& c, std::ostream* out) { *out << c.what; }
+
+class Lx200MountExchanges : public ::testing::TestWithParam<ExchangeCase> {};
+
+TEST_P(Lx200MountExchanges, AnswerAsAnLx200)
+{
+    const ExchangeCase& c = GetParam();
+    Lx200Mount mount;
+    mount.setSite(eveningSite());
+    const MountBehaviour behaviour;
+    for (const std::string& command : c.before) mount.answerTo(command, behaviour, 0.0);
+    EXPECT_EQ(mount.answerTo(c.command, behaviour, 10.0), c.answer);
+}
+
+const std::string kDateAccepted = "1Updating Planetary Data#" + std::string(30, ' ') + "#";
+
+INSTANTIATE_TEST_SUITE_P(Queries, Lx200MountExchanges, ::testing::Values(
+    ExchangeCase{"alignment: polar", {}, "\x06", "P"},
+    ExchangeCase{"24 hour clock", {}, ":Gc#", "24#"},
+    ExchangeCase{"site name", {}, ":GM#", "Home#"},
+    ExchangeCase{"sidereal tracking frequency", {}, ":GT#", "60.1#"},
+    ExchangeCase{"latitude", {}, ":Gt#", "+48*51#"},
+    ExchangeCase{"longitude, east negative", {}, ":Gg#", "-002*21#"},
+    ExchangeCase{"hours to add for UTC", {}, ":GG#", "+05#"},
+    ExchangeCase{"local time runs on", {}, ":GL#", "21:30:10#"},
+    ExchangeCase{"date", {}, ":GC#", "03/01/24#"},
+    ExchangeCase{"no goto under way", {}, ":D#", "#"}), CaseName());
+
+INSTANTIATE_TEST_SUITE_P(Settings, Lx200MountExchanges, ::testing::Values(
+    ExchangeCase{"target right ascension", {}, ":Sr05:06:07#", "1"},
+    ExchangeCase{"short target, with a space", {}, ":Sr 05:06.5#", "1"},
+    ExchangeCase{"target beyond 23 h", {}, ":Sr24:00:00#", "0"},
+    ExchangeCase{"target declination", {}, ":Sd-05*06:07#", "1"},
+    ExchangeCase{"target beyond the pole", {}, ":Sd+91*00#", "0"},
+    ExchangeCase{"latitude set", {":St-33*52#"}, ":Gt#", "-33*52#"},
+    ExchangeCase{"latitude beyond the pole", {}, ":St+90*01#", "0"},
+    ExchangeCase{"longitude westward of 180", {":Sg357*39#"}, ":Gg#", "-002*21#"},
+    ExchangeCase{"longitude with seconds", {":Sg 071*03:20#"}, ":Gg#", "+071*03#"},
+    ExchangeCase{"UTC offset of a driver", {":SG+4.5#"}, ":GG#", "+04.5#"},
+    ExchangeCase{"UTC offset keeps local time", {":SG-02#"}, ":GL#", "21:30:10#"},
+    ExchangeCase{"UTC offset without sign", {}, ":SG05#", "0"},
+    ExchangeCase{"local time set", {":SL23:59:55#"}, ":GC#", "03/02/24#"},
+    ExchangeCase{"date set, leap day", {}, ":SC02/29/24#", kDateAccepted},
+    ExchangeCase{"date set is kept", {":SC12/31/99#"}, ":GC#", "12/31/99#"},
+    ExchangeCase{"no 29 February in 2023", {}, ":SC02/29/23#", "0"},
+    ExchangeCase{"date of another shape", {}, ":SC2024-03-01#", "0"}), CaseName());
+
+INSTANTIATE_TEST_SUITE_P(Gotos, Lx200MountExchanges, ::testing::Values(
+    ExchangeCase{"slew possible", {}, ":MS#", "0"},
+    // 10 degrees of declination at 8 degrees a second: there after 1.25 s.
+    ExchangeCase{"arrived", {":Sd+22*34'56#", ":MS#"}, ":GD#", "+22*34'56#"},
+    ExchangeCase{"arrived across midnight", {":Sr23:59:30#", ":MS#"}, ":GR#", "23:59:30#"},
+    ExchangeCase{"halted on the way", {":Sd+89*00:00#", ":MS#", ":Q#"}, ":GD#", "+12*34'56#"},
+    ExchangeCase{"synced", {":Sr01:00:00#", ":Sd-01*00:00#", ":CM#"}, ":GR#", "01:00:00#"},
+    ExchangeCase{"sync leaves nothing under way", {":Sr01:00:00#", ":CM#"}, ":D#", "#"}), CaseName());
+
+TEST(Lx200Mount, ShowsAGotoUnderWayAndThePositionItPasses)
+{
+    Lx200Mount mount;
+    const MountBehaviour behaviour;
+    mount.answerTo(":Sd+52*34'56#", behaviour, 0.0);  // 40 degrees: 5 s
+    mount.answerTo(":MS#", behaviour, 0.0);
+    EXPECT_EQ(mount.answerTo(":D#", behaviour, 2.5), "\x7F#");
+    EXPECT_EQ(mount.answerTo(":GD#", behaviour, 2.5), "+32*34'56#");
+    EXPECT_EQ(mount.answerTo(":D#", behaviour, 5.1), "#");
 }
 
 // A position answered from where the mount is, as a pulse of 2 s at 0.5 x sidereal moves it.

@@ -146,14 +146,20 @@ struct GuideLinkProcess::Native {
     std::string folder;
 };
 
-GuideLinkProcess::GuideLinkProcess(const std::vector<std::string>& arguments) : native_(std::make_unique<Native>())
+GuideLinkProcess::GuideLinkProcess(const std::vector<std::string>& arguments)
+    : GuideLinkProcess(GUIDE_LINK_PROGRAM, arguments)
+{
+}
+
+GuideLinkProcess::GuideLinkProcess(const std::string& program, const std::vector<std::string>& arguments)
+    : native_(std::make_unique<Native>())
 {
     char folder[] = "/tmp/guide-link-run.XXXXXX";
     if (!::mkdtemp(folder)) return;
     native_->folder = folder;
     const std::string outPath = native_->folder + "/out";
     const std::string errPath = native_->folder + "/err";
-    std::vector<std::string> words{GUIDE_LINK_PROGRAM};
+    std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
@@ -223,11 +229,28 @@ void setEnvironment(const std::string& name, const std::string& value) { ::seten
 
 #endif
 
-GuideLinkProcess::Outcome GuideLinkProcess::run(const std::vector<std::string>& arguments)
+namespace {
+
+GuideLinkProcess::Outcome runToItsEnd(GuideLinkProcess& process)
 {
-    GuideLinkProcess process(arguments);
     // motion against a slow simulated mount takes about a minute; a loaded machine, more.
     constexpr int kLongestRunMs = 180000;
     const bool ended = process.started() && process.finish(kLongestRunMs);
     return {ended ? process.exitCode() : -1, process.out(), process.err()};
 }
+
+}  // namespace
+
+GuideLinkProcess::Outcome GuideLinkProcess::run(const std::vector<std::string>& arguments)
+{
+    GuideLinkProcess process(arguments);
+    return runToItsEnd(process);
+}
+
+#ifndef _WIN32
+GuideLinkProcess::Outcome GuideLinkProcess::run(const std::string& program, const std::vector<std::string>& arguments)
+{
+    GuideLinkProcess process(program, arguments);
+    return runToItsEnd(process);
+}
+#endif

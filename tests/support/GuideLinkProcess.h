@@ -4,11 +4,16 @@
 #include <string>
 #include <vector>
 
-// The real guide-link program, run as a child process with its output caught in files.
+// The real guide-link program, run as a child process with its output caught in files; on
+// POSIX systems any other program the tests run beside it (the simulated mount, an INDI server).
 class GuideLinkProcess {
 public:
     // Starts guide-link with arguments; the child inherits this process's environment.
     explicit GuideLinkProcess(const std::vector<std::string>& arguments);
+#ifndef _WIN32
+    // Starts program, found by its path, in the same way.
+    GuideLinkProcess(const std::string& program, const std::vector<std::string>& arguments);
+#endif
     // Kills a child still running.
     ~GuideLinkProcess();
     GuideLinkProcess(const GuideLinkProcess&) = delete;
@@ -36,6 +41,9 @@ public:
         std::string err;
     };
     static Outcome run(const std::vector<std::string>& arguments);
+#ifndef _WIN32
+    static Outcome run(const std::string& program, const std::vector<std::string>& arguments);
+#endif
 
     struct Native;
 
