@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/GuideLinkProcess.h"
+#include "support/GuideLinkProcess.h"
 #include "support/CaseName.h"
 
 namespace {
