@@ -28,15 +28,23 @@ IndiModel::Applied IndiModel::define(const IndiProperty& property, Clock::time_p
         ++propertyCount_;
         existing = device.emplace(property.name, IndiProperty{}).first;
     }
-    // A definition again (a driver redefines on connecting) starts the property afresh.
+    // A definition again (a driver redefines whenever a client asks for its properties) takes
+    // the new values, and keeps the history of answers and Busy spells that callers wait on.
     IndiProperty& kept = existing->second;
+    const IndiProperty earlier = std::move(kept);
     kept = property;
     kept.updatedAt = at;
     kept.revision = ++revision_;
-    if (kept.state == PropertyState::Busy) {
-        kept.busyAt = at;
-        kept.busyRevision = kept.revision;
+    kept.state = PropertyState::Idle;
+    if (earlier.type == property.type) {
+        kept.state = earlier.state;
+        kept.setRevision = earlier.setRevision;
+        kept.busyAt = earlier.busyAt;
+        kept.busyRevision = earlier.busyRevision;
+        kept.settledAt = earlier.settledAt;
+        kept.settledRevision = earlier.settledRevision;
     }
+    noteState(kept, property.state, at);
     return Applied::Changed;
 }
 
@@ -57,6 +65,7 @@ IndiModel::Applied IndiModel::set(const IndiUpdate& update, Clock::time_point at
     }
     property.updatedAt = at;
     property.revision = ++revision_;
+    property.setRevision = property.revision;
     if (!update.message.empty()) property.message = update.message;
     if (update.hasState) noteState(property, update.property.state, at);
     return Applied::Changed;

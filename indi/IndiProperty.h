@@ -39,6 +39,8 @@ struct IndiProperty {
 
     Clock::time_point updatedAt{};
     std::uint64_t revision = 0;
+    // The last set, which is how a driver answers a request; a definition again is no answer.
+    std::uint64_t setRevision = 0;
     // The last change into Busy and out of it again, so a short Busy between two looks at the
     // model is not missed.
     Clock::time_point busyAt{};

@@ -187,7 +187,7 @@ bool IndiTelescope::awaitAnswer(const char* property, std::uint64_t before, int 
     const auto outcome = client_.waitUntil(
         [&](const IndiModel& model) {
             const IndiProperty* found = find(model, property);
-            if (!found || found->revision <= before || found->state == PropertyState::Busy) return false;
+            if (!found || found->setRevision <= before || found->state == PropertyState::Busy) return false;
             error = found->state == PropertyState::Alert ? stateSentence(*found) : "";
             return true;
         },
@@ -264,7 +264,7 @@ IndiTelescope::Motion IndiTelescope::awaitMotion(const char* property, std::uint
             motion.sawBusy = found->busyRevision > before;
             if (motion.sawBusy) motion.busyAt = found->busyAt;
             const bool settled = found->settledRevision > before;
-            const bool refused = found->revision > before && found->state == PropertyState::Alert;
+            const bool refused = found->setRevision > before && found->state == PropertyState::Alert;
             motion.done = settled || refused;
             motion.endState = found->state;
             motion.endedAt = settled ? found->settledAt : found->updatedAt;

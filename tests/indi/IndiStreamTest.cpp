@@ -115,12 +115,12 @@ TEST(IndiStreamTest, ReadsTheSameWhereverTheStreamIsSplit)
     }
 }
 
-TEST(IndiStreamTest, ModelKeepsValuesAndTheBusySpellBetweenLooks)
+TEST(IndiStreamTest, ModelKeepsValuesAnswersAndBusySpells)
 {
     const Fed fed = feed(std::string(kDefine) + kGuideDefine + kGuideBusy + kGuideIdle +
                          "<setNumberVector device='Other' name='X'><oneNumber name='A'>1</oneNumber></setNumberVector>"
                          "<setNumberVector device='Scope' name='EQUATORIAL_EOD_COORD'><oneNumber name='DEC'>20:15</oneNumber>"
-                         "<oneNumber name='ALT'>1</oneNumber></setNumberVector>");
+                         "<oneNumber name='ALT'>1</oneNumber></setNumberVector>" + kGuideDefine);
     ASSERT_EQ(fed.error, "");
     EXPECT_DOUBLE_EQ(fed.model.element("Scope", "EQUATORIAL_EOD_COORD", "RA")->number, 5.5);
     EXPECT_DOUBLE_EQ(fed.model.element("Scope", "EQUATORIAL_EOD_COORD", "DEC")->number, 20.25);
@@ -131,10 +131,12 @@ TEST(IndiStreamTest, ModelKeepsValuesAndTheBusySpellBetweenLooks)
     EXPECT_EQ(guide->state, PropertyState::Idle);
     EXPECT_EQ(guide->element("TIMED_GUIDE_N")->text, "0");
     EXPECT_EQ(guide->element("TIMED_GUIDE_S")->text, "0");
+    // The definition again at the end is no answer, and forgets no Busy spell.
+    EXPECT_EQ(guide->revision, 6u);
+    EXPECT_EQ(guide->setRevision, 4u);
     EXPECT_EQ(guide->busyRevision, 3u);
     EXPECT_EQ(guide->settledRevision, 4u);
     EXPECT_LE(guide->busyAt, guide->settledAt);
-    EXPECT_EQ(fed.model.revision(), 5u);
 }
 
 TEST(IndiStreamTest, ModelRefusesARunawayOfDefinitions)
