@@ -51,7 +51,9 @@ struct IndiClient::Session {
                           std::to_string(IndiModel::kPropertyLimit) + " properties";
             }
             changed.notify_all();
-            tell = listener;
+            // Once closed, the rest of a piece already read is not told: after close() returns
+            // no new call of the listener begins.
+            if (open) tell = listener;
         }
         if (tell) tell(update, update.summary());
     }

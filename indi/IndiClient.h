@@ -21,7 +21,8 @@ namespace indi {
 class IndiClient {
 public:
     // Called on the reader thread for every element of the stream, in order, after the model has
-    // taken it; line is update.summary(). A listener that blocks holds up the reading.
+    // taken it; line is update.summary(). A listener that blocks holds up the reading. None
+    // begins after close() has returned; one under way may still finish.
     using Listener = std::function<void(const IndiUpdate& update, const std::string& line)>;
 
     enum class WaitOutcome { Held, TimedOut, Closed };

@@ -143,11 +143,12 @@ protected:
         return transcript_.find(line) != std::string::npos;
     }
 
+    // Before the client, so they outlive its reader.
+    std::mutex transcriptLock_;
+    std::string transcript_;
     std::unique_ptr<IndiServer> server_;
     std::unique_ptr<IndiClient> client_;
     std::unique_ptr<IndiTelescope> telescope_;
-    std::mutex transcriptLock_;
-    std::string transcript_;
 };
 
 TEST_F(IndiServerTest, SlewsPulsesNorthAndAborts)
