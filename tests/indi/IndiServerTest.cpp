@@ -72,6 +72,8 @@ public:
         pid_ = ::fork();
         if (pid_ != 0) return;
         ::setpgid(0, 0);
+        // A test that crashes takes its server with it; the driver follows on its input's end.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::mkdir(home_.c_str(), 0700);
         ::setenv("HOME", home_.c_str(), 1);
         const int quiet = ::open("/dev/null", O_WRONLY);
