@@ -57,9 +57,9 @@ void configureConnection(int fd)
     setTcpOption(fd, TCP_USER_TIMEOUT, kUnacknowledgedLimitMs);
 }
 
-int connectToMount(const NetworkAddress& address, OpenFailure& failure)
+int connectToMount(const NetworkAddress& address, OpenFailure& failure, int limitMs)
 {
-    const PollDeadline deadline(kConnectLimitMs);
+    const PollDeadline deadline(limitMs);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -97,8 +97,8 @@ int connectToMount(const NetworkAddress& address, OpenFailure& failure)
         failure.reason = "connection refused: nothing listens on " + where(address);
     } else if (lastError == ETIMEDOUT || lastError == 0) {
         failure.kind = OpenFailure::NoAnswer;
-        failure.reason = "no answer from " + where(address) + " within " + std::to_string(kConnectLimitMs / 1000) +
-                         " s";
+        failure.reason = "no answer from " + where(address) + " within " +
+                         (limitMs % 1000 == 0 ? std::to_string(limitMs / 1000) + " s" : std::to_string(limitMs) + " ms");
     } else {
         failure.kind = OpenFailure::CannotConnect;
         failure.reason = "cannot connect to " + where(address) + ": " + std::strerror(lastError);

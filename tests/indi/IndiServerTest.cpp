@@ -1,0 +1,232 @@
+#include "indi/IndiTelescope.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace indi {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Direction = IndiTelescope::GuideDirection;
+
+const char* const kDevice = "Telescope Simulator";
+// Limits for a loaded two-core machine: each is many times what an idle one needs.
+constexpr int kAnswerMs = 20000;
+constexpr int kSlewMs = 120000;
+
+// Local sidereal time where the simulator stands by default (longitude 0): Greenwich's.
+double siderealHours()
+{
+    const double days = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 -
+                        10957.5;  // since J2000.0
+    return std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
+}
+
+bool onPath(const char* program)
+{
+    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+int freePort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+// A real indiserver with the telescope simulator, in a process group of its own (the driver
+// with it), on a free port and a local socket of its own: two servers on the default socket
+// path would collide. HOME points at a scratch folder, so no saved configuration steers the
+// simulator.
+class IndiServer {
+public:
+    IndiServer()
+    {
+        const std::string name = "indi-client-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count_);
+        socketPath_ = "/tmp/" + name + ".sock";
+        home_ = "/tmp/" + name;
+        port = freePort();
+        // The driver, orphaned when the server is killed, comes to this process to be reaped.
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        pid_ = ::fork();
+        if (pid_ != 0) return;
+        ::setpgid(0, 0);
+        // A test that crashes takes its server with it; the driver follows on its input's end.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::mkdir(home_.c_str(), 0700);
+        ::setenv("HOME", home_.c_str(), 1);
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, 1);
+        ::dup2(quiet, 2);
+        const std::string portText = std::to_string(port);
+        ::execlp("indiserver", "indiserver", "-u", socketPath_.c_str(), "-p", portText.c_str(),
+                 "indi_simulator_telescope", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ~IndiServer()
+    {
+        kill();
+        std::system(("rm -rf '" + home_ + "' '" + socketPath_ + "'").c_str());
+    }
+
+    // Kills the server and its driver at once, as a crash or a pulled cable would.
+    void kill()
+    {
+        if (pid_ <= 0) return;
+        ::kill(-pid_, SIGKILL);
+        while (::waitpid(-pid_, nullptr, 0) > 0) {
+        }
+        pid_ = -1;
+    }
+
+    int port = 0;
+
+private:
+    static inline int count_ = 0;
+    pid_t pid_ = -1;
+    std::string socketPath_, home_;
+};
+
+class IndiServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!onPath("indiserver") || !onPath("indi_simulator_telescope")) {
+            GTEST_SKIP() << "indiserver or indi_simulator_telescope not found: install indi-bin "
+                            "(tools/install-packages.sh) to run the INDI tests";
+        }
+        server_ = std::make_unique<IndiServer>();
+        // The server takes a moment to listen: a refused connection is tried again.
+        const auto until = Clock::now() + std::chrono::seconds(20);
+        std::string error;
+        do {
+            client_ = std::make_unique<IndiClient>();
+            client_->setListener([this](const IndiUpdate&, const std::string& line) {
+                std::lock_guard<std::mutex> hold(transcriptLock_);
+                transcript_ += line + "\n";
+            });
+            if (client_->connect("127.0.0.1", server_->port, 2000, error)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } while (Clock::now() < until);
+        ASSERT_TRUE(client_->isOpen()) << error;
+        ASSERT_EQ(client_->waitUntil([](const IndiModel& model) { return model.find(kDevice, "CONNECTION"); }, kAnswerMs),
+                  IndiClient::WaitOutcome::Held);
+        telescope_ = std::make_unique<IndiTelescope>(*client_, kDevice);
+        ASSERT_TRUE(telescope_->connectDevice(kAnswerMs, error)) << error;
+        ASSERT_EQ(client_->waitUntil([](const IndiModel& model) {
+            return model.find(kDevice, "EQUATORIAL_EOD_COORD") && model.find(kDevice, "GUIDE_RATE");
+        }, kAnswerMs), IndiClient::WaitOutcome::Held);
+    }
+
+    bool transcriptHas(const std::string& line)
+    {
+        std::lock_guard<std::mutex> hold(transcriptLock_);
+        return transcript_.find(line) != std::string::npos;
+    }
+
+    // Before the client, so they outlive its reader.
+    std::mutex transcriptLock_;
+    std::string transcript_;
+    std::unique_ptr<IndiServer> server_;
+    std::unique_ptr<IndiClient> client_;
+    std::unique_ptr<IndiTelescope> telescope_;
+};
+
+TEST_F(IndiServerTest, SlewsPulsesNorthAndAborts)
+{
+    std::vector<std::string> telescopes;
+    client_->inspect([&](const IndiModel& model) { telescopes = IndiTelescope::telescopes(model); });
+    EXPECT_EQ(telescopes, std::vector<std::string>{kDevice});
+    EXPECT_TRUE(telescope_->connectedHere());
+    EXPECT_EQ(telescope_->driverInfo().value_or(IndiTelescope::DriverInfo{}).exec, "indi_simulator_telescope");
+    const auto rate = telescope_->guideRate();
+    ASSERT_TRUE(rate);
+    EXPECT_DOUBLE_EQ(rate->northSouth, 0.5);
+
+    // Two hours west of the meridian, so the mount is on the east of its pier: on the west side
+    // the simulator of INDI 1.9.9 (Debian 12) guides declination the wrong way round.
+    const auto slew = telescope_->slewTo(std::fmod(siderealHours() - 2 + 24, 24.0), 20, kSlewMs);
+    ASSERT_TRUE(slew.done) << slew.error;
+    EXPECT_TRUE(slew.sawBusy);
+    EXPECT_EQ(slew.endState, PropertyState::Ok);
+    EXPECT_EQ(telescope_->tracking(), std::optional<bool>(true));
+
+    const auto before = telescope_->position().value_or(IndiTelescope::Position{});
+    EXPECT_NEAR(before.declinationDegrees, 20, 0.01);
+    const auto pulse = telescope_->guidePulse(Direction::North, 2000, kAnswerMs);
+    ASSERT_TRUE(pulse.done) << pulse.error;
+    EXPECT_TRUE(pulse.sawBusy);
+    EXPECT_TRUE(pulse.endState == PropertyState::Idle || pulse.endState == PropertyState::Ok);
+    const double busyMs = std::chrono::duration<double, std::milli>(pulse.endedAt - pulse.busyAt).count();
+    EXPECT_GT(busyMs, 1500);
+    EXPECT_LT(busyMs, 6000);
+    EXPECT_TRUE(transcriptHas("set TELESCOPE_TIMED_GUIDE_NS Busy TIMED_GUIDE_N=2000"));
+    // 2 s at half the sidereal rate, about 15 arcseconds; the driver's reading steps are far
+    // finer. It sends a position only when it changed, so the last one may already be in.
+    client_->waitUntil([&](const IndiModel& model) {
+        const IndiProperty* coordinates = model.find(kDevice, "EQUATORIAL_EOD_COORD");
+        return coordinates && coordinates->updatedAt > pulse.endedAt + std::chrono::milliseconds(500);
+    }, 3000);
+    const auto after = telescope_->position().value_or(IndiTelescope::Position{});
+    EXPECT_NEAR((after.declinationDegrees - before.declinationDegrees) * 3600, 15.04, 1.0);
+
+    // Abort stops a long slew far short of its end.
+    std::string error;
+    const std::uint64_t beforeSlew = client_->revision();
+    ASSERT_TRUE(client_->sendNumbers(kDevice, "EQUATORIAL_EOD_COORD",
+                                     {{"RA", after.rightAscensionHours}, {"DEC", 80}}, error)) << error;
+    ASSERT_EQ(client_->waitUntil([&](const IndiModel& model) {
+        return model.find(kDevice, "EQUATORIAL_EOD_COORD")->busyRevision > beforeSlew;
+    }, kAnswerMs), IndiClient::WaitOutcome::Held);
+    ASSERT_TRUE(telescope_->abortMotion(kAnswerMs, error)) << error;
+    ASSERT_EQ(client_->waitUntil([](const IndiModel& model) {
+        return model.find(kDevice, "EQUATORIAL_EOD_COORD")->state != PropertyState::Busy;
+    }, kAnswerMs), IndiClient::WaitOutcome::Held);
+    EXPECT_LT(telescope_->position().value_or(after).declinationDegrees, 60);
+    ASSERT_TRUE(telescope_->disconnectDevice(kAnswerMs, error)) << error;
+    EXPECT_FALSE(telescope_->isConnected());
+}
+
+TEST_F(IndiServerTest, ServerKilledMidPulseIsReportedAsClosed)
+{
+    std::thread killer([this] {
+        client_->waitUntil([](const IndiModel& model) {
+            const IndiProperty* guide = model.find(kDevice, "TELESCOPE_TIMED_GUIDE_NS");
+            return guide && guide->state == PropertyState::Busy;
+        }, kAnswerMs);
+        server_->kill();
+    });
+    const auto pulse = telescope_->guidePulse(Direction::North, 5000, kAnswerMs);
+    killer.join();
+    EXPECT_FALSE(pulse.done);
+    EXPECT_TRUE(pulse.sawBusy);
+    EXPECT_NE(pulse.error.find("ended the connection"), std::string::npos) << pulse.error;
+    EXPECT_FALSE(client_->isOpen());
+    std::string error;
+    EXPECT_FALSE(client_->sendSwitches(kDevice, "TELESCOPE_ABORT_MOTION", {{"ABORT", true}}, error));
+    EXPECT_NE(error.find("ended the connection"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace indi
