@@ -1,5 +1,6 @@
 #include "indi/IndiTelescope.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -200,7 +201,8 @@ bool IndiTelescope::awaitAnswer(const char* property, std::uint64_t before, int 
     return outcome == IndiClient::WaitOutcome::Held && error.empty();
 }
 
-IndiTelescope::Motion IndiTelescope::guidePulse(GuideDirection direction, int milliseconds, int timeoutMs)
+IndiTelescope::Motion IndiTelescope::guidePulse(GuideDirection direction, int milliseconds, int timeoutMs,
+                                                const std::function<bool()>& stopAsked)
 {
     const bool northSouth = direction == GuideDirection::North || direction == GuideDirection::South;
     const char* property = northSouth ? kGuideNorthSouth : kGuideWestEast;
@@ -216,7 +218,7 @@ IndiTelescope::Motion IndiTelescope::guidePulse(GuideDirection direction, int mi
     const Clock::time_point sentAt = Clock::now();
     Motion motion;
     if (!client_.sendNumbers(device_, property, values, motion.error)) return motion;
-    return awaitMotion(property, before, sentAt, timeoutMs);
+    return awaitMotion(property, before, sentAt, timeoutMs, stopAsked);
 }
 
 IndiTelescope::Motion IndiTelescope::slewTo(double rightAscensionHours, double declinationDegrees, int timeoutMs)
@@ -253,25 +255,37 @@ bool IndiTelescope::abortMotion(int timeoutMs, std::string& error)
 // Done once the property left Busy after the request, or went Alert without ever being Busy
 // (the driver refused).
 IndiTelescope::Motion IndiTelescope::awaitMotion(const char* property, std::uint64_t before, Clock::time_point sentAt,
-                                                 int timeoutMs)
+                                                 int timeoutMs, const std::function<bool()>& stopAsked)
 {
     Motion motion;
     motion.sentAt = sentAt;
-    const auto outcome = client_.waitUntil(
-        [&](const IndiModel& model) {
-            const IndiProperty* found = find(model, property);
-            if (!found) return false;
-            motion.sawBusy = found->busyRevision > before;
-            if (motion.sawBusy) motion.busyAt = found->busyAt;
-            const bool settled = found->settledRevision > before;
-            const bool refused = found->setRevision > before && found->state == PropertyState::Alert;
-            motion.done = settled || refused;
-            motion.endState = found->state;
-            motion.endedAt = settled ? found->settledAt : found->updatedAt;
-            if (motion.done && found->state == PropertyState::Alert) motion.error = stateSentence(*found);
-            return motion.done;
-        },
-        timeoutMs);
+    const auto holds = [&](const IndiModel& model) {
+        const IndiProperty* found = find(model, property);
+        if (!found) return false;
+        motion.sawBusy = found->busyRevision > before;
+        if (motion.sawBusy) motion.busyAt = found->busyAt;
+        const bool settled = found->settledRevision > before;
+        const bool refused = found->setRevision > before && found->state == PropertyState::Alert;
+        motion.done = settled || refused;
+        motion.endState = found->state;
+        motion.endedAt = settled ? found->settledAt : found->updatedAt;
+        if (motion.done && found->state == PropertyState::Alert) motion.error = stateSentence(*found);
+        return motion.done;
+    };
+    // In slices, so a stop asked for is seen within one.
+    constexpr int kSliceMs = 10;
+    const Clock::time_point until = sentAt + std::chrono::milliseconds(timeoutMs);
+    IndiClient::WaitOutcome outcome = IndiClient::WaitOutcome::TimedOut;
+    for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
+        if (stopAsked && stopAsked()) {
+            motion.stopped = true;
+            motion.error = "stopped before the driver ended it";
+            return motion;
+        }
+        const int left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        outcome = client_.waitUntil(holds, stopAsked ? std::min(kSliceMs, left) : left);
+        if (outcome != IndiClient::WaitOutcome::TimedOut) break;
+    }
     if (outcome == IndiClient::WaitOutcome::Closed) {
         motion.done = false;
         motion.error = "the connection ended: " + client_.closeReason();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@ public:
         bool sawBusy = false;
         Clock::time_point sentAt{}, busyAt{}, endedAt{};
         PropertyState endState = PropertyState::Idle;
+        bool stopped = false;   // given up on when a stop was asked for
         std::string error;      // why not done: not sent, the time ran out, the connection ended
     };
 
@@ -70,8 +72,10 @@ public:
     std::optional<bool> pulseCommands() const;
     bool setPulseCommands(bool on, int timeoutMs, std::string& error);
 
-    // Asks for a timed guide pulse and waits for the driver's Busy and its end.
-    Motion guidePulse(GuideDirection direction, int milliseconds, int timeoutMs);
+    // Asks for a timed guide pulse and waits for the driver's Busy and its end, or until
+    // stopAsked() holds (looked at every 10 ms), when it returns at once, stopped.
+    Motion guidePulse(GuideDirection direction, int milliseconds, int timeoutMs,
+                      const std::function<bool()>& stopAsked = {});
     // Asks for a slew that ends tracking at the given place, and waits until it arrived.
     Motion slewTo(double rightAscensionHours, double declinationDegrees, int timeoutMs);
     // Stops every motion: the abort switch, and any timed guide pulse set to 0; then waits for
@@ -85,7 +89,8 @@ private:
     std::optional<std::string> onSwitch(const char* property) const;
     bool switchTo(const char* property, const char* element, int timeoutMs, std::string& error);
     bool awaitAnswer(const char* property, std::uint64_t before, int timeoutMs, std::string& error);
-    Motion awaitMotion(const char* property, std::uint64_t before, Clock::time_point sentAt, int timeoutMs);
+    Motion awaitMotion(const char* property, std::uint64_t before, Clock::time_point sentAt, int timeoutMs,
+                       const std::function<bool()>& stopAsked = {});
 
     IndiClient& client_;
     std::string device_;
