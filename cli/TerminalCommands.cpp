@@ -66,7 +66,10 @@ int usageError(const std::string& message)
 
 int listPorts(TestReport& report, bool json, const std::vector<std::string>& extraPorts)
 {
-    const std::vector<devices::Entry> entries = devices::list(extraPorts);
+    std::vector<devices::Entry> entries = devices::list(extraPorts);
+    for (const std::string& address : MountUnderTest::indiTelescopesHere()) {
+        entries.push_back(devices::plainEntry(address, "a telescope behind the INDI server on this machine", true));
+    }
     if (!json) report.note(entries.empty() ? "No serial devices found." : "Serial devices on this machine:");
     for (const devices::Entry& entry : entries) report.port(entry);
     if (entries.empty()) {
@@ -276,10 +279,17 @@ int TerminalCommands::runChosen(const std::string& command)
                           " ('guide-link ports' lists them), or try --simulate");
     }
 
-    devices::PortChoice port;
+    std::unique_ptr<MountUnderTest> mount;
     std::string error;
-    if (!devices::choosePort(portName, kLinkPortNumber, port, error)) return usageError(error);
-    devices::bindPort(port);
+    devices::PortChoice port;
+    if (MountUnderTest::namesIndiServer(portName)) {
+        mount = MountUnderTest::behindIndi(portName, *report, error);
+        if (!mount) return usageError(error);
+        port.device = portName;
+    } else {
+        if (!devices::choosePort(portName, kLinkPortNumber, port, error)) return usageError(error);
+        devices::bindPort(port);
+    }
 
     Tester::Settings settings;
     settings.allowanceMs = arguments.allowanceMs;
@@ -287,7 +297,7 @@ int TerminalCommands::runChosen(const std::string& command)
     settings.timing = arguments.timing;
     if (text) text->showTraffic((command != "series" && command != "motion") || arguments.transcript);
     report->begin(command, port.device, arguments.simulate);
-    const std::unique_ptr<MountUnderTest> mount = MountUnderTest::reachedBy(port, *report);
+    if (!mount) mount = MountUnderTest::reachedBy(port, *report);
     Tester tester(*report, *mount, settings);
     if (command == "check") return tester.check();
     if (command == "pulse") return tester.pulse(direction, arguments.ms);

@@ -11,6 +11,7 @@
 #include "tester/WireText.h"
 #include "lx200/PositionText.h"
 #include "platform/network_address.h"
+#include "tester/MountUnderTest.h"
 
 namespace {
 
@@ -44,6 +45,10 @@ void TextReport::line(const std::string& text)
 void TextReport::begin(const std::string& command, const std::string& device, const std::string& mount)
 {
     if (!mount.empty()) line(fmt::format("Simulated mount ({}) at the other end of {}", mount, device));
+    if (MountUnderTest::namesIndiServer(device)) {
+        return line(fmt::format("{}: {} through its INDI server and driver, with the driver's own settings", command,
+                                device));
+    }
     if (platform::namesNetworkLine(device)) {
         return line(fmt::format("{}: {} over TCP; baud rate and framing do not apply", command, device));
     }

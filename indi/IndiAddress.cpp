@@ -104,4 +104,20 @@ bool IndiAddress::parse(const std::string& text, IndiAddress& address, std::stri
     return true;
 }
 
+std::string IndiAddress::text() const
+{
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char character : device) {
+        const unsigned char byte = static_cast<unsigned char>(character);
+        if (std::isalnum(byte) || byte == '-' || byte == '_' || byte == '.' || byte == '~') {
+            encoded += character;
+        } else {
+            encoded += {'%', kHex[byte >> 4], kHex[byte & 15]};
+        }
+    }
+    const bool bracketed = host.find(':') != std::string::npos;
+    return "indi://" + (bracketed ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/" + encoded;
+}
+
 }  // namespace indi

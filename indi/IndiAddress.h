@@ -16,6 +16,8 @@ struct IndiAddress {
 
     // False for anything else, with what is wrong in error, as a sentence.
     static bool parse(const std::string& text, IndiAddress& address, std::string& error);
+    // As parse reads it back: indi://HOST:PORT/DEVICE, the device URL-encoded.
+    std::string text() const;
 };
 
 }  // namespace indi

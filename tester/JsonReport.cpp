@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/network_address.h"
+#include "tester/MountUnderTest.h"
 #include "tester/MotionVerdict.h"
 #include "tester/WireText.h"
 
@@ -53,7 +54,9 @@ void JsonReport::begin(const std::string& command, const std::string& device, co
 {
     Json object = {{"event", "start"}, {"command", command}, {"port", device}};
     if (!mount.empty()) object["simulated_mount"] = mount;
-    object["line"] = platform::namesNetworkLine(device) ? "tcp" : "serial";
+    object["line"] = MountUnderTest::namesIndiServer(device) ? "indi"
+                     : platform::namesNetworkLine(device)      ? "tcp"
+                                                               : "serial";
     line(dump(object));
 }
 

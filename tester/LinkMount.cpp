@@ -7,6 +7,7 @@
 #include "link/StatusCode.h"
 #include "link/Tick.h"
 #include "platform/interrupt.h"
+#include "tester/Advice.h"
 #include "tester/ExitCode.h"
 #include "tester/HandshakeFailure.h"
 #include "tester/TestReport.h"
@@ -131,6 +132,11 @@ CheckResult LinkMount::checked()
 {
     return {kExitPass, "pass", handshake::linkReports(StatusCode::Ready) + ": the mount answered the handshake", {},
             ""};
+}
+
+std::vector<std::string> LinkMount::pulseAdvice(bool measured) const
+{
+    return measured ? advice::outOfBound() : advice::lineFailed();
 }
 
 void LinkMount::disconnect()

@@ -21,6 +21,8 @@ public:
     void disconnect() override;
     CheckResult connectFailed(Connection outcome, bool forPosition) const override;
     CheckResult checked() override;
+    std::vector<std::string> pulseAdvice(bool measured) const override;
+    std::vector<std::string> pulseNotes() const override { return {}; }
     PulseReport pulse(Direction direction, int askedMs, PulseTiming timing, int allowanceMs, int slackMs) override;
     std::optional<PositionReading> readPosition(bool stayConnected, Connection& outcome,
                                                 bool interruptible = true) override;

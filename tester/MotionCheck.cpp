@@ -232,6 +232,32 @@ bool MotionCheck::readBaseline(CheckResult& failed)
     return true;
 }
 
+void MotionCheck::compareReportedRates(motion::Verdict& verdict) const
+{
+    // Guiding software sizes its corrections by the rate the driver reports.
+    constexpr double kFarOff = 0.25;
+    for (const bool declination : {true, false}) {
+        const std::optional<double> reported = mount.reportedGuideRate(declination);
+        const std::optional<motion::AxisRate> measured = motion::axisRateOf(runs, baseline, declination);
+        if (!reported || !measured || measured->rate <= 0) continue;
+        const char* axis = declination ? "declination" : "right ascension";
+        if (std::abs(*reported - measured->rate) <= kFarOff * measured->rate + measured->margin) {
+            verdict.details.push_back(fmt::format("The driver reports a {} guide rate of {:.2f}x, as measured.",
+                                                  axis, *reported));
+            continue;
+        }
+        verdict.details.push_back(fmt::format("The driver reports a {} guide rate of {:.2f}x, but the mount moved at "
+                                              "{:.2f}x: guiding software that trusts the driver sizes its corrections "
+                                              "wrongly. Set the guide rate in the driver to the mount's.",
+                                              axis, *reported, measured->rate));
+        if (verdict.outcome == "pass") {
+            verdict.outcome = "warn";
+            verdict.summary = fmt::format("the driver reports a {} guide rate of {:.2f}x, but the mount moved at "
+                                          "{:.2f}x; {}", axis, *reported, measured->rate, verdict.summary);
+        }
+    }
+}
+
 CheckResult MotionCheck::run()
 {
     report.motionPlan(plan.pulses, fieldMs(plan.lengthMs), plan.timing, plan.compareMountTimed);
@@ -280,6 +306,7 @@ CheckResult MotionCheck::run()
     const bool interrupted = interrupt::requested();
     motion::Verdict verdict = motion::verdictOf(findings, baseline, runs, interrupted);
     if (!problem.empty() && !interrupted) verdict = {kExitFail, "fail", problem, advice::lineFailed()};
+    compareReportedRates(verdict);
     verdict.details.insert(verdict.details.end(), halted.begin(), halted.end());
     return {verdict.exitCode, verdict.outcome, verdict.summary, verdict.details, ""};
 }

@@ -6,6 +6,7 @@
 
 #include "tester/CheckResult.h"
 #include "tester/MotionFigures.h"
+#include "tester/MotionVerdict.h"
 #include "tester/MountUnderTest.h"
 #include "tester/PulseTiming.h"
 
@@ -67,6 +68,9 @@ private:
     // (the first reading in afterHalt), and says so; the details to add to the result.
     std::vector<std::string> haltMount(int waitMs, std::optional<PositionReading>& afterHalt);
     motion::Run runOf(Direction direction, Role role) const;
+    // Sets each axis's measured rate beside the rate the mount's driver reports, and warns of one
+    // off by more than a quarter.
+    void compareReportedRates(motion::Verdict& verdict) const;
     // Where the mount was last seen: after the last run settled, or with no pulse.
     PositionReading lastSeen() const;
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/Direction.h"
 #include "platform/serial_devices.h"
@@ -23,6 +24,14 @@ public:
 
     // The mount at port, reached by the LX200 link.
     static std::unique_ptr<MountUnderTest> reachedBy(const devices::PortChoice& port, TestReport& report);
+    // Whether given names a mount behind an INDI server: indi://HOST[:PORT]/DEVICE.
+    static bool namesIndiServer(const std::string& given) { return given.rfind("indi://", 0) == 0; }
+    // The mount behind the INDI server given names; null, with the reason in error, where given
+    // is no such address or this build has no INDI client.
+    static std::unique_ptr<MountUnderTest> behindIndi(const std::string& given, TestReport& report,
+                                                      std::string& error);
+    // The addresses of the telescopes an INDI server on this machine drives, if one runs there.
+    static std::vector<std::string> indiTelescopesHere();
 
     virtual ~MountUnderTest() = default;
 
@@ -36,6 +45,15 @@ public:
     virtual CheckResult connectFailed(Connection outcome, bool forPosition) const = 0;
     // The result of a check that connected: what it found, and whether the mount can be guided.
     virtual CheckResult checked() = 0;
+
+    // What to do about a pulse that failed: measured, it lasted outside its bound; otherwise a
+    // command could not go out. Then what the measurement of a pulse does not show.
+    virtual std::vector<std::string> pulseAdvice(bool measured) const = 0;
+    virtual std::vector<std::string> pulseNotes() const = 0;
+
+    // The guide rate the mount's driver reports for an axis, as a fraction of sidereal; nothing
+    // where it reports none.
+    virtual std::optional<double> reportedGuideRate(bool /*declination*/) const { return std::nullopt; }
 
     // One guide pulse on the open connection, measured against the bound that allowanceMs and
     // slackMs give. An interrupt stops it at once and disconnects.

@@ -58,7 +58,7 @@ int Tester::pulse(Direction direction, int askedMs)
         return finish("pulse", {kExitPass, "pass",
                                 fmt::format("{} lasted {:.1f} ms, within {:.0f} to {:.0f} ms", length,
                                             *pulse.measuredMs, pulse.bound.lowerMs, pulse.bound.upperMs),
-                                {}, ""});
+                                mount.pulseNotes(), ""});
     }
     const char* lasted = mountTimed ? "had its stop after" : "lasted";
     const std::string why = pulse.measuredMs
@@ -66,8 +66,8 @@ int Tester::pulse(Direction direction, int askedMs)
                                               pulse.bound.lowerMs, pulse.bound.upperMs,
                                               pulse.problem.empty() ? "" : ": " + pulse.problem)
                                 : "failed: " + pulse.problem;
-    return finish("pulse", {kExitFail, "fail", length + " " + why,
-                            pulse.measuredMs ? advice::outOfBound() : advice::lineFailed(), ""});
+    return finish("pulse", {kExitFail, "fail", length + " " + why, mount.pulseAdvice(pulse.measuredMs.has_value()),
+                            ""});
 }
 
 int Tester::series(const std::vector<int>& lengthsMs)
@@ -99,7 +99,7 @@ int Tester::series(const std::vector<int>& lengthsMs)
         return finish("series", {kExitFail, "fail",
                                  fmt::format("pulse {} of {} failed: {}; the series stopped there", pulses.size(),
                                              total, pulses.back().problem),
-                                 advice::lineFailed(), ""});
+                                 mount.pulseAdvice(false), ""});
     }
     if (static_cast<int>(pulses.size()) < total) {
         return finish("series", {kExitInterrupted, "interrupted",
@@ -113,11 +113,12 @@ int Tester::series(const std::vector<int>& lengthsMs)
                                  advice::mountTimed(), ""});
     }
     if (passed == total) {
-        return finish("series", {kExitPass, "pass", fmt::format("all {} pulses were within the bound", total), {}, ""});
+        return finish("series", {kExitPass, "pass", fmt::format("all {} pulses were within the bound", total),
+                                 mount.pulseNotes(), ""});
     }
     return finish("series", {kExitFail, "fail", fmt::format("{} of {} pulses were outside the bound", total - passed,
                                                             total),
-                             advice::outOfBound(), ""});
+                             mount.pulseAdvice(true), ""});
 }
 
 int Tester::motion(const motion::Plan& plan)

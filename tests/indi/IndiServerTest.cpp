@@ -1,5 +1,7 @@
 #include "indi/IndiTelescope.h"
 
+#include "IndiServer.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -36,87 +38,15 @@ double siderealHours()
     return std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
 }
 
-bool onPath(const char* program)
-{
-    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-int freePort()
-{
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
-// A real indiserver with the telescope simulator, in a process group of its own (the driver
-// with it), on a free port and a local socket of its own: two servers on the default socket
-// path would collide. HOME points at a scratch folder, so no saved configuration steers the
-// simulator.
-class IndiServer {
-public:
-    IndiServer()
-    {
-        const std::string name = "indi-client-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count_);
-        socketPath_ = "/tmp/" + name + ".sock";
-        home_ = "/tmp/" + name;
-        port = freePort();
-        // The driver, orphaned when the server is killed, comes to this process to be reaped.
-        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-        pid_ = ::fork();
-        if (pid_ != 0) return;
-        ::setpgid(0, 0);
-        // A test that crashes takes its server with it; the driver follows on its input's end.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        ::mkdir(home_.c_str(), 0700);
-        ::setenv("HOME", home_.c_str(), 1);
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        ::dup2(quiet, 1);
-        ::dup2(quiet, 2);
-        const std::string portText = std::to_string(port);
-        ::execlp("indiserver", "indiserver", "-u", socketPath_.c_str(), "-p", portText.c_str(),
-                 "indi_simulator_telescope", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ~IndiServer()
-    {
-        kill();
-        std::system(("rm -rf '" + home_ + "' '" + socketPath_ + "'").c_str());
-    }
-
-    // Kills the server and its driver at once, as a crash or a pulled cable would.
-    void kill()
-    {
-        if (pid_ <= 0) return;
-        ::kill(-pid_, SIGKILL);
-        while (::waitpid(-pid_, nullptr, 0) > 0) {
-        }
-        pid_ = -1;
-    }
-
-    int port = 0;
-
-private:
-    static inline int count_ = 0;
-    pid_t pid_ = -1;
-    std::string socketPath_, home_;
-};
-
 class IndiServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!onPath("indiserver") || !onPath("indi_simulator_telescope")) {
+        if (!IndiServer::installed({"indiserver", "indi_simulator_telescope"})) {
             GTEST_SKIP() << "indiserver or indi_simulator_telescope not found: install indi-bin "
                             "(tools/install-packages.sh) to run the INDI tests";
         }
-        server_ = std::make_unique<IndiServer>();
+        server_ = std::make_unique<IndiServer>(std::vector<std::string>{"indi_simulator_telescope"});
         // The server takes a moment to listen: a refused connection is tried again.
         const auto until = Clock::now() + std::chrono::seconds(20);
         std::string error;
@@ -126,7 +56,7 @@ protected:
                 std::lock_guard<std::mutex> hold(transcriptLock_);
                 transcript_ += line + "\n";
             });
-            if (client_->connect("127.0.0.1", server_->port, 2000, error)) break;
+            if (client_->connect("127.0.0.1", server_->port(), 2000, error)) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         } while (Clock::now() < until);
         ASSERT_TRUE(client_->isOpen()) << error;
