@@ -111,8 +111,9 @@ TerminalCommands::TerminalCommands(CLI::App& app)
 #ifdef _WIN32
         "the serial port, COM1 to COM255, or a mount on the network: tcp://HOST:PORT";
 #else
-        "the serial device, such as /dev/ttyUSB0 or a /dev/serial/by-id/ name, or a mount on the network: "
-        "tcp://HOST:PORT (leave it out with --simulate)";
+        "the serial device, such as /dev/ttyUSB0 or a /dev/serial/by-id/ name, a mount on the network: "
+        "tcp://HOST:PORT, or a mount behind an INDI server: indi://HOST[:PORT]/DEVICE (leave it out with "
+        "--simulate)";
 #endif
 
     check = app.add_subcommand("check", "open the port, run the link's handshake and show every byte");
@@ -162,7 +163,8 @@ TerminalCommands::TerminalCommands(CLI::App& app)
         ->check(CLI::IsMember({"pc", "mount", "both"}))
         ->capture_default_str();
 
-    ports = app.add_subcommand("ports", "list the serial devices of this machine");
+    ports = app.add_subcommand("ports", "list the serial devices of this machine, and the telescopes of an INDI "
+                                        "server running on it");
     ports->add_option("--extra-port", arguments.extraPorts,
                       std::string("list this device too (repeatable); ") + devices::kExtraPortsVariable +
                           " names more, separated as PATH is");

@@ -95,8 +95,10 @@ void TextReport::pulseDone(const PulseReport& pulse, int index, int total)
                                 measured(pulse), pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
                                 pulse.problem.empty() ? "" : " - " + pulse.problem));
     }
-    line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} in {} ticks: measured {}, allowed {:.0f} to {:.0f} ms: {}{}", index,
-                     total, directionName(pulse.direction), pulse.requestedMs, corrected, pulse.ticks, measured(pulse),
+    // A pulse timed elsewhere (by an INDI driver) has no ticks.
+    const std::string timed = pulse.ticks > 0 ? fmt::format("in {} ticks", pulse.ticks) : "timed by the driver";
+    line(fmt::format("[{:>2}/{}] {:<5} {:>4} ms{} {}: measured {}, allowed {:.0f} to {:.0f} ms: {}{}", index, total,
+                     directionName(pulse.direction), pulse.requestedMs, corrected, timed, measured(pulse),
                      pulse.bound.lowerMs, pulse.bound.upperMs, verdict(pulse),
                      pulse.problem.empty() ? "" : " - " + pulse.problem));
 }
@@ -114,6 +116,10 @@ void TextReport::pulseTable(const std::vector<PulseReport>& pulses, int allowanc
                          pulse.ticks, measured(pulse),
                          fmt::format("{:.0f} to {:.0f} ms", pulse.bound.lowerMs, pulse.bound.upperMs),
                          pulse.problem.empty() ? verdict(pulse) : pulse.problem));
+    }
+    if (!pulses.empty() && pulses.front().ticks == 0) {
+        return line("Allowed: the length, give or take the driver's polling period and the time its reports take "
+                    "to arrive.");
     }
     line(fmt::format("Allowed: from {} ms short of the length the ticks make to {} ms over it{}.",
                      PulseBound::kMeasurementJitterMs, allowanceMs, slackMs ? fmt::format(", widened by {} ms each way", slackMs) : ""));

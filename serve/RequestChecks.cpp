@@ -121,10 +121,19 @@ MaybeRefusal readDirection(const nlohmann::json& body, Direction& direction)
     return std::nullopt;
 }
 
-MaybeRefusal readPort(const nlohmann::json& body, int linkNumber, devices::PortChoice& port)
+MaybeRefusal readPort(const nlohmann::json& body, int linkNumber, devices::PortChoice& port, bool indiTaken)
 {
     const auto member = body.find("port");
     const std::string given = member != body.end() && member->is_string() ? member->get<std::string>() : "";
+    if (MountUnderTest::namesIndiServer(given)) {
+        if (!indiTaken) {
+            return badRequest("The link test drives a serial or tcp:// mount; a mount behind an INDI server takes "
+                              "the motion check.");
+        }
+        port = devices::PortChoice{};
+        port.device = given;
+        return std::nullopt;
+    }
     devices::PortChoice choice;
     std::string error;
     if (!devices::choosePort(given, linkNumber, choice, error)) return badRequest(error + ".");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/serial_devices.h"
+#include "tester/MountUnderTest.h"
 #include "tester/Tester.h"
 #include "serve/Refusal.h"
 #include "link/Direction.h"
@@ -44,8 +45,9 @@ bool sameOrigin(const std::string& origin, const std::string& host);
 // The members of a request's JSON body. Each leaves its output alone when it refuses.
 MaybeRefusal readPulseLength(const nlohmann::json& body, PulseLength& length);
 MaybeRefusal readDirection(const nlohmann::json& body, Direction& direction);
-// A serial device on this machine or a tcp:// address, through guide-link's own port reading.
-MaybeRefusal readPort(const nlohmann::json& body, int linkNumber, devices::PortChoice& port);
+// A serial device on this machine or a tcp:// address, through guide-link's own port reading;
+// where indiTaken, an indi:// address too, kept as given.
+MaybeRefusal readPort(const nlohmann::json& body, int linkNumber, devices::PortChoice& port, bool indiTaken = false);
 MaybeRefusal readMotionPlan(const nlohmann::json& body, motion::Plan& plan);
 
 }  // namespace web

@@ -159,7 +159,9 @@ void WebServer::route()
              return act(request, [this](const Json& body) -> web::MaybeRefusal {
                  devices::PortChoice port;
                  motion::Plan plan;
-                 if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port)) return refusal;
+                 if (web::MaybeRefusal refusal = web::readPort(body, WebTester::kPortNumber, port, true)) {
+                     return refusal;
+                 }
                  if (web::MaybeRefusal refusal = web::readMotionPlan(body, plan)) return refusal;
                  return tester.startMotion(port, plan);
              });

@@ -146,14 +146,22 @@ void WebTester::runMotion(devices::PortChoice port, motion::Plan plan)
 {
     // Stop ends the check as Ctrl-C would: the halt and every stop, then a last reading.
     const interrupt::ThreadStop stopButton(motionStopAsked);
-    devices::bindPort(port);
+    const bool behindIndi = MountUnderTest::namesIndiServer(port.device);
+    if (!behindIndi) devices::bindPort(port);
     MotionLines lines(hub);
     if (std::FILE* stream = lines.open()) {
         {
             JsonReport report(stream);
             report.begin("motion", port.device, "");
-            const std::unique_ptr<MountUnderTest> mount = MountUnderTest::reachedBy(port, report);
-            Tester(report, *mount, Tester::Settings{}).motion(plan);
+            std::string error;
+            const std::unique_ptr<MountUnderTest> mount = behindIndi
+                                                              ? MountUnderTest::behindIndi(port.device, report, error)
+                                                              : MountUnderTest::reachedBy(port, report);
+            if (mount) {
+                Tester(report, *mount, Tester::Settings{}).motion(plan);
+            } else {
+                report.result("motion", kExitCannotStart, "error", error, {}, "indi");
+            }
         }
         std::fclose(stream);
     } else {

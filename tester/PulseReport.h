@@ -12,7 +12,7 @@ struct PulseReport {
     Direction direction = Direction::North;
     int askedMs = 0;      // as given
     int requestedMs = 0;  // as the dialog would correct it: 200 to 5000
-    int ticks = 0;
+    int ticks = 0;        // that the link counts it in; 0 for a pulse an INDI driver times
     std::optional<double> measuredMs;  // from the move's write to the stop's; none if either failed
     PulseBound bound{0, 0};
     bool passed = false;

@@ -40,8 +40,8 @@ int Tester::pulse(Direction direction, int askedMs)
     const bool mountTimed = settings.timing == PulseTiming::ByMount;
     const std::string length =
         mountTimed ? fmt::format("{} pulse of {} ms timed by the mount", directionName(direction), pulse.requestedMs)
-                   : fmt::format("{} pulse of {} ms ({} ticks)", directionName(direction), pulse.requestedMs,
-                                 pulse.ticks);
+                   : fmt::format("{} pulse of {} ms ({})", directionName(direction), pulse.requestedMs,
+                                 pulse.ticks > 0 ? fmt::format("{} ticks", pulse.ticks) : "timed by the driver");
     if (pulse.interrupted) {
         mount.disconnect();
         return finish("pulse", {kExitInterrupted, "interrupted", "stopped during the " + length, {}, ""});

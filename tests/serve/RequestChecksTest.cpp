@@ -73,6 +73,7 @@ TEST(ServeRequestChecksTest, PortsAreSerialDevicesOrNetworkAddresses)
     const struct {
         const char* port;
         bool accepted;
+        bool indiTaken = false;  // the motion check's port, which may be behind an INDI server
     } cases[] = {
         {"/dev/null", true},  // a character device; whether it is a serial line, opening tells
         {"tcp://192.168.1.20:4030", true},
@@ -81,10 +82,12 @@ TEST(ServeRequestChecksTest, PortsAreSerialDevicesOrNetworkAddresses)
         {"/dev/no-such-device", false},
         {"", false},
         {"COM3", false},
+        {"indi://127.0.0.1/Telescope%20Simulator", false},
+        {"indi://127.0.0.1/Telescope%20Simulator", true, true},
     };
     for (const auto& c : cases) {
         devices::PortChoice port;
-        const web::MaybeRefusal refusal = web::readPort({{"port", c.port}}, 1, port);
+        const web::MaybeRefusal refusal = web::readPort({{"port", c.port}}, 1, port, c.indiTaken);
         EXPECT_EQ(!refusal, c.accepted) << c.port;
         EXPECT_EQ(port.device.empty(), !c.accepted) << c.port;
     }
