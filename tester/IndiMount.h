@@ -49,11 +49,11 @@ private:
 
     indi::IndiAddress address;
     TestReport& report;
+    // Before the client, so they outlive its reader, which adds to them; the checks' thread takes.
+    std::mutex pendingLock;
+    std::deque<LinkEvent> pending;
     indi::IndiClient client;
     std::unique_ptr<indi::IndiTelescope> telescope;
     std::string failure;  // why the last connect did not reach the device
     bool serverReached = false;
-
-    std::mutex pendingLock;  // the client's reader adds, the checks' thread takes
-    std::deque<LinkEvent> pending;
 };
