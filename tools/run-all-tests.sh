@@ -27,7 +27,7 @@ native_jobs=$((2 * jobs))
 # path that shorter tests do not: guide-link's motion measurements, the twelve fresh pulses, the
 # pulse timing and quirk table over TCP, the noise flood, and the motion checks through INDI.
 # The native run has them all.
-sanitizer_skips='GuideLinkMotion\.|MotionOverTcp\.|PulsesFromFreshPrograms|GuideLinkNetwork\.PulsesAreTimed|NoiseFlood|IndiChain\.'
+sanitizer_skips='GuideLinkMotion\.|MotionOverTcp\.|PulsesFromFreshPrograms|GuideLinkNetwork\.PulsesAreTimed|NoiseFlood|IndiChain\.|IndiGuideLink\.Motion'
 # Under Wine, where the tests over a line take turns, the motion measurements alone would take a
 # quarter of an hour: their reasoning is the same portable code the native run measures, and
 # guide-link.exe's pulses and checks over the line still run.

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -98,6 +100,25 @@ TEST_F(IndiGuideLink, ChecksAndPulsesNorthByTheGuideRate)
     // 2 s at 0.5x sidereal: 15.04".
     ASSERT_TRUE(waitFor([&] { return std::abs((declination() - before) * 3600 - 15.04) < 1; }))
         << (declination() - before) * 3600 << "\"";
+}
+
+TEST_F(IndiGuideLink, MotionMeasuresBothAxesAtTheGuideRate)
+{
+    slewToTwentyDegrees();
+    const GuideLinkProcess::Outcome motion = GuideLinkProcess::run(
+        {"--json", "motion", address, "--pulses", "1", "--length", "3000", "--baseline", "2000", "--settle", "1000"});
+    EXPECT_EQ(motion.exitCode, 0) << motion.out << motion.err;
+    nlohmann::json rates;
+    std::istringstream lines(motion.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+        if (event.is_object() && event.value("event", "") == "rates") rates = event;
+    }
+    for (const char* axis : {"declination", "right_ascension"}) {
+        ASSERT_TRUE(rates[axis].is_object()) << axis << " not measured:\n" << motion.out;
+        EXPECT_GE(rates[axis]["rate"].get<double>(), 0.4) << axis << "\n" << motion.out;
+        EXPECT_LE(rates[axis]["rate"].get<double>(), 0.6) << axis << "\n" << motion.out;
+    }
 }
 
 // An interrupt aborts the pulse within a second; a server that dies mid-pulse is told, not passed.
