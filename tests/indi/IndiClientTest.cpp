@@ -28,6 +28,10 @@ public:
         port = ntohs(address.sin_port);
         serving_ = std::thread([this, bytes, hangUp] {
             client_ = ::accept(listener_, nullptr, nullptr);
+            // As a server does, it answers the client's first request: a hang-up before it would
+            // end the connection while the client still opens it.
+            char request[256];
+            if (client_ >= 0) static_cast<void>(::recv(client_, request, sizeof request, 0));
             for (size_t sent = 0; client_ >= 0 && sent < bytes.size();) {
                 const ssize_t written = ::send(client_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
                 if (written <= 0) break;
