@@ -114,6 +114,15 @@ std::string IndiTelescope::address() const
 
 std::string IndiTelescope::connectionMode() const { return onSwitch("CONNECTION_MODE").value_or(""); }
 
+bool IndiTelescope::takesTimedGuides() const
+{
+    bool both = false;
+    client_.inspect([&](const IndiModel& model) {
+        both = find(model, kGuideNorthSouth) != nullptr && find(model, kGuideWestEast) != nullptr;
+    });
+    return both;
+}
+
 std::optional<bool> IndiTelescope::tracking() const
 {
     const auto on = onSwitch("TELESCOPE_TRACK_STATE");

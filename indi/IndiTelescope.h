@@ -65,6 +65,8 @@ public:
     // The element that is on in CONNECTION_MODE (CONNECTION_SERIAL, CONNECTION_TCP); empty if none.
     std::string connectionMode() const;
     std::optional<bool> tracking() const;
+    // Whether the driver defines both timed guide pulse properties.
+    bool takesTimedGuides() const;
     std::optional<GuideRate> guideRate() const;
     std::optional<Position> position() const;
     // Whether the driver sends its mount pulse commands (:Mg) for timed guiding, where it asks
