@@ -19,10 +19,11 @@ presets=("$@")
 # add a quarter of an hour to a run that already takes twenty minutes or more.
 [ ${#presets[@]} -gt 0 ] || presets=(native native-tsan native-asan native-fuzz windows windows64)
 jobs=$(nproc)
-# The native tests mostly wait on timers, each over a serial line of its own: twice as many as
-# there are cores run at once. Under the sanitizers, which slow every thread, and under Wine,
-# whose tests over a line take turns, one per core.
-native_jobs=$((2 * jobs))
+# The native tests mostly wait on timers, each over a serial line of its own: three times as many
+# as there are cores run at once (the tests that time fresh programs never beside the browser's).
+# Under the sanitizers, which slow every thread, and under Wine, whose tests over a line take
+# turns, one per core.
+native_jobs=$((3 * jobs))
 # The sanitizer runs leave out the longest timing scenarios, which exercise no thread or memory
 # path that shorter tests do not: guide-link's motion measurements, the twelve fresh pulses, the
 # pulse timing and quirk table over TCP, the noise flood, and the motion checks through INDI.
