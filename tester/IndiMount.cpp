@@ -341,15 +341,17 @@ std::optional<PositionReading> IndiMount::readPosition(bool, Connection& outcome
     // reported, which it would have updated had the mount moved.
     const Clock::time_point asked = Clock::now();
     const Clock::time_point until = asked + std::chrono::milliseconds(pollMs + kPollSlackMs);
-    std::optional<indi::IndiTelescope::Position> position = telescope->position();
-    while (Clock::now() < until && client.isOpen() && !(interruptible && interrupt::requested())) {
-        position = telescope->position();
-        if (position && position->receivedAt > asked) break;
-        client.waitUntil([&](const indi::IndiModel&) { return false; }, 20);
+    const auto reportedSince = [&] {
+        const auto latest = telescope->position();
+        return latest && latest->receivedAt > asked;
+    };
+    while (Clock::now() < until && client.isOpen() && !(interruptible && interrupt::requested()) &&
+           !reportedSince()) {
+        client.waitUntil([](const indi::IndiModel&) { return false; }, 20);
         show();
     }
     show();
-    position = telescope->position();
+    const std::optional<indi::IndiTelescope::Position> position = telescope->position();
     if (!client.isOpen()) {
         failure = where() + " ended the connection: " + client.closeReason();
         outcome = Connection::CommunicationError;

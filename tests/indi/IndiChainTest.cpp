@@ -5,12 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "IndiServer.h"
@@ -23,16 +20,6 @@ const std::string kDevice = "Standard LX200";  // the name the generic driver gi
 const std::string kAddress = "Standard%20LX200";
 // Each wait is for a condition; the limit only stops a test that would otherwise hang.
 constexpr int kGenerousMs = 30000;
-
-bool waitFor(const std::function<bool()>& condition)
-{
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
 
 // The seconds of the first transcript line that is command, after the line from; -1 if none.
 double heardAt(const std::string& transcript, const std::string& command, double from = -1)
@@ -72,16 +59,18 @@ TEST_P(IndiChain, DriverGuidesTheSimulatedMountAndGuideLinkMeasuresIt)
         const std::size_t at = out.find(prefix);
         if (at != std::string::npos) port = out.substr(at + prefix.size(), out.find('\n', at) - at - prefix.size());
         return !port.empty();
-    })) << mount.err();
+    }, kGenerousMs)) << mount.err();
     IndiServer indi({"indi_lx200generic"});
-    ASSERT_TRUE(waitFor([&] { return indi.get(kDevice + ".CONNECTION.CONNECT").find("=Off") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] {
+        return indi.get(kDevice + ".CONNECTION.CONNECT").find("=Off") != std::string::npos;
+    }, kGenerousMs));
     ASSERT_TRUE(indi.set(kDevice + ".CONNECTION_MODE.CONNECTION_TCP=On"));
     ASSERT_TRUE(indi.set(kDevice + ".DEVICE_ADDRESS.ADDRESS;PORT=127.0.0.1;" + port));
     ASSERT_TRUE(indi.set(kDevice + ".CONNECTION.CONNECT=On"));
     // 02:34:56 and +12*34'56, where the simulated mount begins, in hours and degrees.
     ASSERT_TRUE(waitFor([&] {
         return indi.get(kDevice + ".EQUATORIAL_EOD_COORD.RA").find(".RA=2.58222") != std::string::npos;
-    })) << mount.out();
+    }, kGenerousMs)) << mount.out();
     ASSERT_TRUE(indi.set(kDevice + ".Use Pulse Cmd." + c.usePulseCmd + "=On"));
 
     const std::string address = "indi://127.0.0.1:" + std::to_string(indi.port()) + "/" + kAddress;

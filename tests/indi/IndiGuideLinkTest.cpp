@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -22,24 +21,6 @@ namespace {
 const std::string kDevice = "Telescope Simulator";
 constexpr int kGenerousMs = 120000;
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-// Greenwich's sidereal time in hours, where the simulator stands by default (longitude 0).
-double siderealHours()
-{
-    const double days =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 - 10957.5;
-    return std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
-}
-
 class IndiGuideLink : public ::testing::Test {
 protected:
     void SetUp() override
@@ -48,7 +29,9 @@ protected:
             GTEST_SKIP() << "indi-bin is not installed (Debian: apt-get install indi-bin)";
         }
         server = std::make_unique<IndiServer>(std::vector<std::string>{"indi_simulator_telescope"});
-        ASSERT_TRUE(waitFor([&] { return server->get(kDevice + ".CONNECTION.CONNECT").find("=") != std::string::npos; }));
+        ASSERT_TRUE(waitFor([&] {
+            return server->get(kDevice + ".CONNECTION.CONNECT").find("=") != std::string::npos;
+        }, kGenerousMs));
         address = "indi://127.0.0.1:" + std::to_string(server->port()) + "/Telescope%20Simulator";
     }
 
@@ -63,7 +46,7 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             return std::abs(declination() - 20) < 1e-6 &&
                    server->get(kDevice + ".TELESCOPE_TRACK_STATE.TRACK_ON").find("=On") != std::string::npos;
-        })) << server->get(kDevice + ".EQUATORIAL_EOD_COORD.*");
+        }, kGenerousMs)) << server->get(kDevice + ".EQUATORIAL_EOD_COORD.*");
     }
 
     double declination() const
@@ -98,7 +81,7 @@ TEST_F(IndiGuideLink, ChecksAndPulsesNorthByTheGuideRate)
     EXPECT_EQ(pulse.exitCode, 0) << pulse.out << pulse.err;
     EXPECT_NE(pulse.out.find("what crossed the wire to the mount is not visible over INDI"), std::string::npos);
     // 2 s at 0.5x sidereal: 15.04".
-    ASSERT_TRUE(waitFor([&] { return std::abs((declination() - before) * 3600 - 15.04) < 1; }))
+    ASSERT_TRUE(waitFor([&] { return std::abs((declination() - before) * 3600 - 15.04) < 1; }, kGenerousMs))
         << (declination() - before) * 3600 << "\"";
 }
 
@@ -126,17 +109,21 @@ TEST_F(IndiGuideLink, APulseCutShortIsAbortedOrToldOf)
 {
     slewToTwentyDegrees();
     GuideLinkProcess interrupted({"pulse", address, "north", "5000"});
-    ASSERT_TRUE(waitFor([&] { return interrupted.out().find("TIMED_GUIDE_N=5000") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] {
+        return interrupted.out().find("TIMED_GUIDE_N=5000") != std::string::npos;
+    }, kGenerousMs));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto signalledAt = std::chrono::steady_clock::now();
     interrupted.signal(SIGINT);
-    ASSERT_TRUE(waitFor([&] { return interrupted.out().find("TELESCOPE_ABORT_MOTION") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] {
+        return interrupted.out().find("TELESCOPE_ABORT_MOTION") != std::string::npos;
+    }, kGenerousMs));
     EXPECT_LT(std::chrono::steady_clock::now() - signalledAt, std::chrono::seconds(1)) << interrupted.out();
     ASSERT_TRUE(interrupted.finish(kGenerousMs));
     EXPECT_EQ(interrupted.exitCode(), 3) << interrupted.out();
 
     GuideLinkProcess orphaned({"pulse", address, "north", "5000"});
-    ASSERT_TRUE(waitFor([&] { return orphaned.out().find("TIMED_GUIDE_N=5000") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] { return orphaned.out().find("TIMED_GUIDE_N=5000") != std::string::npos; }, kGenerousMs));
     server->kill();
     ASSERT_TRUE(orphaned.finish(kGenerousMs));
     EXPECT_EQ(orphaned.exitCode(), 1) << orphaned.out();

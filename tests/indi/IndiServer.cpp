@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <thread>
 #include <cstdlib>
 
 
@@ -83,7 +86,8 @@ void IndiServer::kill()
 std::string IndiServer::get(const std::string& property) const
 {
     std::string out;
-    if (std::FILE* pipe = ::popen(("indi_getprop -p " + std::to_string(port_) + " -t 2 '" + property + "' 2>/dev/null").c_str(), "r")) {
+    const std::string command = "indi_getprop -p " + std::to_string(port_) + " -t 2 '" + property + "' 2>/dev/null";
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
         char chunk[512];
         for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, got);
         ::pclose(pipe);
@@ -93,5 +97,23 @@ std::string IndiServer::get(const std::string& property) const
 
 bool IndiServer::set(const std::string& assignment) const
 {
-    return std::system(("indi_setprop -p " + std::to_string(port_) + " '" + assignment + "' >/dev/null 2>&1").c_str()) == 0;
+    const std::string command = "indi_setprop -p " + std::to_string(port_) + " '" + assignment + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+double siderealHours()
+{
+    const double days =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 - 10957.5;
+    return std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
+}
+
+bool waitFor(const std::function<bool()>& condition, int limitMs)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
 }

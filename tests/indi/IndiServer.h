@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,3 +33,10 @@ private:
     pid_t pid_ = -1;
     std::string folder_;
 };
+
+// Greenwich's sidereal time in hours, where INDI's telescope simulator stands by default
+// (longitude 0).
+double siderealHours();
+
+// Looks every 100 ms whether condition holds, for at most limitMs; whether it came to hold.
+bool waitFor(const std::function<bool()>& condition, int limitMs);

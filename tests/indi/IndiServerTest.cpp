@@ -1,23 +1,14 @@
 #include "indi/IndiTelescope.h"
 
-#include "IndiServer.h"
-
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cmath>
-#include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+#include "IndiServer.h"
 
 namespace indi {
 namespace {
@@ -29,14 +20,6 @@ const char* const kDevice = "Telescope Simulator";
 // Limits for a loaded two-core machine: each is many times what an idle one needs.
 constexpr int kAnswerMs = 20000;
 constexpr int kSlewMs = 120000;
-
-// Local sidereal time where the simulator stands by default (longitude 0): Greenwich's.
-double siderealHours()
-{
-    const double days = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 -
-                        10957.5;  // since J2000.0
-    return std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
-}
 
 class IndiServerTest : public ::testing::Test {
 protected:
